@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <memory>
+
+namespace quillon::data {
+
+// A sequential reader over a value of known size, read in chunks so that a
+// large value never has to be held in memory whole.
+class ByteSource {
+public:
+  virtual ~ByteSource() = default;
+  virtual qint64 size() const = 0;
+  // Reads up to `max` bytes into `buffer`; returns the count read, 0 at the
+  // end. Throws DataError when the underlying read fails.
+  virtual qint64 read(char *buffer, qint64 max) = 0;
+};
+
+// A source over bytes held in memory.
+class MemoryByteSource : public ByteSource {
+public:
+  explicit MemoryByteSource(QByteArray bytes) : bytes_(std::move(bytes)) {}
+  qint64 size() const override { return bytes_.size(); }
+  qint64 read(char *buffer, qint64 max) override {
+    const qint64 n = qMin(max, qint64(bytes_.size()) - position_);
+    if (n > 0) {
+      std::copy_n(bytes_.constData() + position_, n, buffer);
+      position_ += n;
+    }
+    return qMax<qint64>(n, 0);
+  }
+
+private:
+  QByteArray bytes_;
+  qint64 position_ = 0;
+};
+
+// The chunk size used when moving large values.
+constexpr qint64 kTransferChunk = 1 << 20;
+
+// Reads a whole source into memory.
+QByteArray readAll(ByteSource &source);
+
+}  // namespace quillon::data

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "ByteSource.h"
+#include "CellValue.h"
+#include "FieldKind.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace quillon::data {
+
+// The statement dialect of the server a connection reaches.
+enum class Dialect { SqlServer, Sqlite, PostgreSql, Other };
+
+// What a driver reports of one result column.
+struct ColumnInfo {
+  QString name;      // as the statement names it; may be empty
+  FieldKind kind = FieldKind::ftUnknown;
+  QString typeName;  // the driver's own type name ("varchar", "bytea", ...)
+  int displayWidth = 0;  // declared length in characters of text columns
+  bool updatable = true;
+  bool rowId = false;  // a row-identifier column: gets no field
+  bool autoIncrement = false;
+  QString baseTable;   // the table the column comes from; empty for expressions
+  QString baseColumn;  // the column's name in that table
+};
+
+// A column of a base table as posting and re-reading refer to it.
+struct ColumnRef {
+  QString name;
+  FieldKind kind = FieldKind::ftUnknown;
+  QString typeName;
+};
+
+// One condition that identifies the row a result row came from: the
+// column held `original` when the result was read. A deferred original is
+// compared by its length only.
+struct Criterion {
+  ColumnRef column;
+  CellValue original;
+};
+
+// A new value for one column. A non-null `stream` supplies the new bytes
+// (at least one) and `value` is then ignored.
+struct Assignment {
+  ColumnRef column;
+  CellValue value;
+  std::shared_ptr<ByteSource> stream;
+};
+
+// Writing one edited row back to its base table.
+struct RowUpdate {
+  QString table;
+  std::vector<Assignment> assignments;
+  std::vector<Criterion> criteria;
+};
+
+// The rows of one result set, fetched forward once.
+class ResultSet {
+public:
+  virtual ~ResultSet() = default;
+  virtual const std::vector<ColumnInfo> &columns() const = 0;
+  // Advances to the next row; false after the last one.
+  virtual bool fetch() = 0;
+  // A value of the current row; columns are asked for in increasing order.
+  // A large value longer than `inlineLimit` bytes may come back deferred.
+  virtual CellValue value(int column, qint64 inlineLimit) = 0;
+};
+
+// An open connection to one database. Every method throws DataError, with
+// the driver's own message where the driver gave one.
+class Driver {
+public:
+  virtual ~Driver() = default;
+
+  virtual Dialect dialect() const = 0;
+  // The database the connection is in, as the server reports it.
+  virtual QString defaultDatabase() = 0;
+  // Runs a statement (possibly several) and returns the first result set
+  // that has columns; nullptr when the text produced none (it has run).
+  virtual std::unique_ptr<ResultSet> execute(const QString &sql) = 0;
+  // Columns that identify a row of `table`: its primary key, else a unique
+  // index; empty when the table has neither (or only an implicit rowid).
+  virtual QStringList keyColumns(const QString &table) = 0;
+  // Writes one row in a transaction. Exactly one row must match the
+  // criteria: none → "Row cannot be located for updating. ...", several →
+  // an error saying so; in both cases nothing changes.
+  virtual void updateRow(const RowUpdate &update) = 0;
+  // Reads a large value of the one row that matches the criteria.
+  virtual std::unique_ptr<ByteSource>
+  readValue(const QString &table, const ColumnRef &column,
+            const std::vector<Criterion> &criteria) = 0;
+};
+
+// The error texts every driver uses for rows it cannot identify.
+QString rowNotFoundMessage();
+QString rowNotUniqueMessage(const QString &table, qint64 matches);
+
+}  // namespace quillon::data

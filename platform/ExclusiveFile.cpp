@@ -1,0 +1,99 @@
+#include "ExclusiveFile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillon::platform {
+
+namespace {
+
+QString systemError(const QString &path, int error) {
+  return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+}  // namespace
+
+ExclusiveFile::~ExclusiveFile() { close(); }
+
+ExclusiveFile::ExclusiveFile(ExclusiveFile &&other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
+      error_(std::move(other.error_)) {}
+
+ExclusiveFile &ExclusiveFile::operator=(ExclusiveFile &&other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+    error_ = std::move(other.error_);
+  }
+  return *this;
+}
+
+bool ExclusiveFile::open(const QString &path, Mode mode) {
+  close();
+  path_ = path;
+  const QByteArray name = QFile::encodeName(path);
+  const int flags = (mode == Mode::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+  const int fd = ::open(name.constData(), flags);
+  if (fd < 0) {
+    error_ = systemError(path, errno);
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error_ = QStringLiteral("%1: not a regular file").arg(path);
+    ::close(fd);
+    return false;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error_ = QStringLiteral("%1: the file is in use by another program").arg(path);
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  error_.clear();
+  return true;
+}
+
+void ExclusiveFile::close() {
+  if (fd_ >= 0) {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+qint64 ExclusiveFile::size() const {
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0)
+    return -1;
+  return info.st_size;
+}
+
+qint64 ExclusiveFile::readAt(qint64 position, char *buffer, qint64 max) const {
+  for (;;) {
+    const ssize_t n = ::pread(fd_, buffer, size_t(max), off_t(position));
+    if (n >= 0)
+      return n;
+    if (errno != EINTR)
+      return -1;
+  }
+}
+
+bool isHeldByAnotherProgram(const QString &path) {
+  const QByteArray name = QFile::encodeName(path);
+  const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+}  // namespace quillon::platform

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon::platform {
+
+// A file opened for this process alone: open(2) plus a non-blocking
+// exclusive flock, so a file another program holds counts as unavailable.
+class ExclusiveFile {
+public:
+  enum class Mode { Read, ReadWrite };
+
+  ExclusiveFile() = default;
+  ~ExclusiveFile();
+  ExclusiveFile(const ExclusiveFile &) = delete;
+  ExclusiveFile &operator=(const ExclusiveFile &) = delete;
+  ExclusiveFile(ExclusiveFile &&other) noexcept;
+  ExclusiveFile &operator=(ExclusiveFile &&other) noexcept;
+
+  // Opens an existing file; false with errorString() set when it is missing,
+  // unreadable or held by another program.
+  bool open(const QString &path, Mode mode = Mode::Read);
+  void close();
+  bool isOpen() const { return fd_ >= 0; }
+  QString errorString() const { return error_; }
+  QString path() const { return path_; }
+
+  qint64 size() const;
+  // Reads at an absolute position, so several readers can share the file.
+  // Returns the count read, 0 at the end, -1 on failure.
+  qint64 readAt(qint64 position, char *buffer, qint64 max) const;
+
+private:
+  int fd_ = -1;
+  QString path_;
+  QString error_;
+};
+
+// Whether another program holds `path` locked; false for a missing file.
+bool isHeldByAnotherProgram(const QString &path);
+
+}  // namespace quillon::platform
