@@ -43,4 +43,4 @@ constexpr qint64 kTransferChunk = 1 << 20;
 // Reads a whole source into memory.
 QByteArray readAll(ByteSource &source);
 
-}  // namespace quillon::data
+} // namespace quillon::data

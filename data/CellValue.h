@@ -43,9 +43,7 @@ public:
   bool isDeferred() const { return type_ == Type::Deferred; }
   // Whether the database holds the value as text (for deferred values: as
   // it was told).
-  bool isTextual() const {
-    return type_ == Type::Text || (type_ == Type::Deferred && textual_);
-  }
+  bool isTextual() const { return type_ == Type::Text || (type_ == Type::Deferred && textual_); }
   // Size in bytes of the value (its text form for numbers).
   qint64 size() const { return type_ == Type::Deferred ? size_ : data_.size(); }
   // The bytes of a value held in memory; empty for NULL and deferred values.
@@ -68,4 +66,4 @@ private:
   bool textual_ = false;
 };
 
-}  // namespace quillon::data
+} // namespace quillon::data

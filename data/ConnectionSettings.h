@@ -11,7 +11,7 @@ struct ConnectionSettings {
   enum class Backend { SqlServer, Odbc, Sqlite };
 
   Backend backend = Backend::Sqlite;
-  QString provider;  // as the initialization string names it
+  QString provider; // as the initialization string names it
   // SqlServer and Odbc: the ODBC connection string to open.
   QString odbcConnectionString;
   // SqlServer reached through FreeTDS: needs the text size raised after
@@ -27,8 +27,7 @@ struct ConnectionSettings {
 // is the folder of the data-link file (SQLite files are relative to it);
 // `odbcDrivers` lists the registered ODBC driver names, from which the SQL
 // Server driver is chosen. Throws DataError for an unknown provider.
-ConnectionSettings connectionSettingsFrom(const QString &initString,
-                                          const QString &dataLinkDir,
+ConnectionSettings connectionSettingsFrom(const QString &initString, const QString &dataLinkDir,
                                           const QStringList &odbcDrivers);
 
-}  // namespace quillon::data
+} // namespace quillon::data

@@ -10,10 +10,9 @@ namespace quillon::data {
 // the latter carrying the driver's own message.
 class DataError : public std::runtime_error {
 public:
-  explicit DataError(const QString &message)
-      : std::runtime_error(message.toStdString()) {}
+  explicit DataError(const QString &message) : std::runtime_error(message.toStdString()) {}
 
   QString message() const { return QString::fromStdString(what()); }
 };
 
-}  // namespace quillon::data
+} // namespace quillon::data

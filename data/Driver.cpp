@@ -11,9 +11,8 @@ QByteArray readAll(ByteSource &source) {
   while (done < bytes.size()) {
     const qint64 n = source.read(bytes.data() + done, bytes.size() - done);
     if (n <= 0)
-      throw DataError(QStringLiteral("The value ended after %1 of %2 bytes")
-                          .arg(done)
-                          .arg(bytes.size()));
+      throw DataError(
+          QStringLiteral("The value ended after %1 of %2 bytes").arg(done).arg(bytes.size()));
     done += n;
   }
   return bytes;
@@ -31,4 +30,4 @@ QString rowNotUniqueMessage(const QString &table, qint64 matches) {
       .arg(table);
 }
 
-}  // namespace quillon::data
+} // namespace quillon::data

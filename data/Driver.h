@@ -17,15 +17,15 @@ enum class Dialect { SqlServer, Sqlite, PostgreSql, Other };
 
 // What a driver reports of one result column.
 struct ColumnInfo {
-  QString name;      // as the statement names it; may be empty
+  QString name; // as the statement names it; may be empty
   FieldKind kind = FieldKind::ftUnknown;
-  QString typeName;  // the driver's own type name ("varchar", "bytea", ...)
-  int displayWidth = 0;  // declared length in characters of text columns
+  QString typeName;     // the driver's own type name ("varchar", "bytea", ...)
+  int displayWidth = 0; // declared length in characters of text columns
   bool updatable = true;
-  bool rowId = false;  // a row-identifier column: gets no field
+  bool rowId = false; // a row-identifier column: gets no field
   bool autoIncrement = false;
-  QString baseTable;   // the table the column comes from; empty for expressions
-  QString baseColumn;  // the column's name in that table
+  QString baseTable;  // the table the column comes from; empty for expressions
+  QString baseColumn; // the column's name in that table
 };
 
 // A column of a base table as posting and re-reading refer to it.
@@ -90,13 +90,12 @@ public:
   // an error saying so; in both cases nothing changes.
   virtual void updateRow(const RowUpdate &update) = 0;
   // Reads a large value of the one row that matches the criteria.
-  virtual std::unique_ptr<ByteSource>
-  readValue(const QString &table, const ColumnRef &column,
-            const std::vector<Criterion> &criteria) = 0;
+  virtual std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
+                                                const std::vector<Criterion> &criteria) = 0;
 };
 
 // The error texts every driver uses for rows it cannot identify.
 QString rowNotFoundMessage();
 QString rowNotUniqueMessage(const QString &table, qint64 matches);
 
-}  // namespace quillon::data
+} // namespace quillon::data

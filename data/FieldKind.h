@@ -35,8 +35,8 @@ enum class FieldKind : int {
 
 // Kinds 15 to 18 hold large values (BLOB, text and image columns).
 constexpr bool isLargeValueKind(FieldKind kind) {
-  return kind == FieldKind::ftBlob || kind == FieldKind::ftMemo ||
-         kind == FieldKind::ftGraphic || kind == FieldKind::ftFmtMemo;
+  return kind == FieldKind::ftBlob || kind == FieldKind::ftMemo || kind == FieldKind::ftGraphic ||
+         kind == FieldKind::ftFmtMemo;
 }
 
 // Kinds whose values are plain text of a declared length.
@@ -44,4 +44,4 @@ constexpr bool isTextKind(FieldKind kind) {
   return kind == FieldKind::ftString || kind == FieldKind::ftWideString;
 }
 
-}  // namespace quillon::data
+} // namespace quillon::data

@@ -17,9 +17,11 @@ QString systemError(const QString &path, int error) {
   return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-}  // namespace
+} // namespace
 
-ExclusiveFile::~ExclusiveFile() { close(); }
+ExclusiveFile::~ExclusiveFile() {
+  close();
+}
 
 ExclusiveFile::ExclusiveFile(ExclusiveFile &&other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
@@ -96,4 +98,4 @@ bool isHeldByAnotherProgram(const QString &path) {
   return held;
 }
 
-}  // namespace quillon::platform
+} // namespace quillon::platform

@@ -39,4 +39,4 @@ private:
 // Whether another program holds `path` locked; false for a missing file.
 bool isHeldByAnotherProgram(const QString &path);
 
-}  // namespace quillon::platform
+} // namespace quillon::platform

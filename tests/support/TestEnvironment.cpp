@@ -16,4 +16,4 @@ ScratchDir::ScratchDir() {
   EXPECT_TRUE(dir_.isValid()) << dir_.errorString().toStdString();
 }
 
-}  // namespace quillon::test
+} // namespace quillon::test

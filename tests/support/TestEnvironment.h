@@ -25,4 +25,4 @@ private:
   QTemporaryDir dir_;
 };
 
-}  // namespace quillon::test
+} // namespace quillon::test
