@@ -1,1 +1,380 @@
-// placeholder
+#include "data/ConnectionSettings.h"
+
+#include "data/DataError.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace quillon::data {
+
+namespace {
+
+using Backend = ConnectionSettings::Backend;
+
+[[noreturn]] void malformedAt(qsizetype index) {
+  throw DataError(QStringLiteral("The OLE DB initialization string is malformed at character %1.")
+                      .arg(index + 1));
+}
+
+Backend backendOf(const QString &provider) {
+  // OLE DB names a provider by its ProgID, optionally with a version suffix.
+  static const QRegularExpression sqlServer(
+      QStringLiteral("^(SQLOLEDB|SQLNCLI\\d*|MSOLEDBSQL\\d*)(\\.\\d+)?$"),
+      QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression odbc(QStringLiteral("^MSDASQL(\\.\\d+)?$"),
+                                       QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression sqlite(QStringLiteral("^SQLite(\\.\\d+)?$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+  // Without a Provider, OLE DB falls back to its ODBC provider.
+  if (provider.isEmpty() || odbc.match(provider).hasMatch())
+    return Backend::Odbc;
+  if (sqlServer.match(provider).hasMatch())
+    return Backend::SqlServer;
+  if (sqlite.match(provider).hasMatch())
+    return Backend::Sqlite;
+  throw DataError(QStringLiteral("Provider \"%1\" is not supported. db.udl may name SQLOLEDB (SQL "
+                                 "Server), MSDASQL (ODBC) or SQLite.")
+                      .arg(provider));
+}
+
+// OLE DB's spellings of a boolean property; nullopt for anything else.
+std::optional<bool> booleanOf(const QString &value) {
+  static const QStringList yes = {"true", "yes", "1", "-1"};
+  static const QStringList no = {"false", "no", "0"};
+  if (yes.contains(value, Qt::CaseInsensitive))
+    return true;
+  if (no.contains(value, Qt::CaseInsensitive))
+    return false;
+  return std::nullopt;
+}
+
+QString registeredDriver(const QStringList &drivers, const QString &name) {
+  for (const QString &driver : drivers)
+    if (driver.compare(name, Qt::CaseInsensitive) == 0)
+      return driver;
+  return {};
+}
+
+QString braced(const QString &value) {
+  return QLatin1Char('{') + QString(value).replace(QLatin1Char('}'), QLatin1String("}}")) +
+         QLatin1Char('}');
+}
+
+// One attribute of an ODBC connection string, with the text it was written
+// as, so that it can be passed on untouched.
+struct OdbcAttribute {
+  QString key; // empty for text without '='
+  QString value;
+  QString text;
+};
+
+std::vector<OdbcAttribute> splitOdbcString(const QString &s) {
+  std::vector<OdbcAttribute> attributes;
+  const qsizetype n = s.size();
+  qsizetype i = 0;
+  while (i < n) {
+    if (s[i] == QLatin1Char(';') || s[i].isSpace()) {
+      ++i;
+      continue;
+    }
+    const qsizetype start = i;
+    OdbcAttribute attribute;
+    while (i < n && s[i] != QLatin1Char('=') && s[i] != QLatin1Char(';'))
+      ++i;
+    if (i < n && s[i] == QLatin1Char('=')) {
+      attribute.key = s.mid(start, i - start).trimmed();
+      ++i;
+      while (i < n && s[i] == QLatin1Char(' '))
+        ++i;
+      if (i < n && s[i] == QLatin1Char('{')) {
+        // Braced: up to a '}' that ends the value; "}}" is one '}'.
+        ++i;
+        while (i < n) {
+          if (s[i] == QLatin1Char('}')) {
+            if (i + 1 < n && s[i + 1] == QLatin1Char('}')) {
+              attribute.value += QLatin1Char('}');
+              i += 2;
+              continue;
+            }
+            ++i;
+            break;
+          }
+          attribute.value += s[i++];
+        }
+        while (i < n && s[i] != QLatin1Char(';'))
+          ++i;
+      } else {
+        const qsizetype valueStart = i;
+        while (i < n && s[i] != QLatin1Char(';'))
+          ++i;
+        attribute.value = s.mid(valueStart, i - valueStart).trimmed();
+      }
+    }
+    attribute.text = s.mid(start, i - start).trimmed();
+    attributes.push_back(attribute);
+  }
+  return attributes;
+}
+
+const OdbcAttribute *findAttribute(const std::vector<OdbcAttribute> &attributes,
+                                   const QString &key) {
+  for (const OdbcAttribute &attribute : attributes)
+    if (attribute.key.compare(key, Qt::CaseInsensitive) == 0)
+      return &attribute;
+  return nullptr;
+}
+
+// OLE DB's "host", "host\instance", "host,port" (optionally "tcp:host"), as
+// the chosen driver takes them. Microsoft's driver reads them as OLE DB does;
+// FreeTDS knows no "tcp:", and an instance together with a port confuses it.
+QStringList serverAttributes(const QString &dataSource, bool freeTds) {
+  static const QRegularExpression parts(
+      QStringLiteral("^(tcp:)?([^\\\\,]*)(\\\\[^,]*)?(,\\s*(\\d+))?$"),
+      QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpressionMatch match = parts.match(dataSource);
+  if (!match.hasMatch())
+    return {QStringLiteral("Server=") + odbcQuoted(dataSource)};
+  // The OLE DB providers take a missing server, "(local)" and "." as the
+  // local default instance: here the one on this machine's TCP port.
+  QString host = match.captured(2).trimmed();
+  if (host.isEmpty() || host == QLatin1String(".") ||
+      host.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0)
+    host = QStringLiteral("localhost");
+  const QString instance = match.captured(3);
+  const QString port = match.captured(5);
+  if (!freeTds)
+    return {QStringLiteral("Server=") +
+            odbcQuoted(match.captured(1) + host + instance + match.captured(4))};
+  if (!port.isEmpty()) // a port makes the instance name irrelevant
+    return {QStringLiteral("Server=") + odbcQuoted(host), QStringLiteral("Port=") + port};
+  return {QStringLiteral("Server=") + odbcQuoted(host + instance)};
+}
+
+QString sqlServerConnectionString(const InitProperties &properties, const QStringList &drivers,
+                                  bool *viaFreeTds) {
+  QString driver;
+  for (const QString &name : {QStringLiteral("ODBC Driver 18 for SQL Server"),
+                              QStringLiteral("ODBC Driver 17 for SQL Server")}) {
+    driver = registeredDriver(drivers, name);
+    if (!driver.isEmpty())
+      break;
+  }
+  *viaFreeTds = driver.isEmpty();
+  if (*viaFreeTds) {
+    // Used even when unregistered: the connect error then names it.
+    driver = registeredDriver(drivers, QStringLiteral("FreeTDS"));
+    if (driver.isEmpty())
+      driver = QStringLiteral("FreeTDS");
+  }
+
+  QStringList attributes{QStringLiteral("Driver=") + braced(driver)};
+  attributes += serverAttributes(properties.value(QStringLiteral("Data Source")), *viaFreeTds);
+  const QString database = properties.value(QStringLiteral("Initial Catalog"));
+  if (!database.isEmpty())
+    attributes << QStringLiteral("Database=") + odbcQuoted(database);
+
+  // Integrated security outranks a user name, as with the OLE DB providers
+  // (the default db.udl names both). Both drivers then log in by Kerberos:
+  // FreeTDS answers a trusted connection with GSSAPI.
+  const QString integrated = properties.value(QStringLiteral("Integrated Security"));
+  if (integrated.compare(QLatin1String("SSPI"), Qt::CaseInsensitive) == 0 ||
+      booleanOf(integrated).value_or(false)) {
+    attributes << QStringLiteral("Trusted_Connection=yes");
+  } else {
+    const QString user = properties.value(QStringLiteral("User ID"));
+    const QString password = properties.value(QStringLiteral("Password"));
+    if (!user.isEmpty())
+      attributes << QStringLiteral("UID=") + odbcQuoted(user);
+    if (!password.isEmpty())
+      attributes << QStringLiteral("PWD=") + odbcQuoted(password);
+  }
+
+  // Left to the driver's own default (Driver 18 encrypts) unless asked.
+  if (const auto encrypt = booleanOf(properties.value(QStringLiteral("Use Encryption for Data"))))
+    attributes << QStringLiteral("Encrypt=") + (*encrypt ? "yes" : "no");
+  if (!*viaFreeTds) {
+    if (const auto trust = booleanOf(properties.value(QStringLiteral("Trust Server Certificate"))))
+      attributes << QStringLiteral("TrustServerCertificate=") + (*trust ? "yes" : "no");
+  }
+
+  if (*viaFreeTds) {
+    // TDS 7.4 carries the (max) types as such; text arrives as UTF-8, the
+    // locale's 8-bit encoding, whatever freetds.conf says.
+    attributes << QStringLiteral("TDS_Version=7.4") << QStringLiteral("ClientCharset=UTF-8");
+  }
+  return attributes.join(QLatin1Char(';'));
+}
+
+QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds) {
+  const std::vector<OdbcAttribute> extended =
+      splitOdbcString(properties.value(QStringLiteral("Extended Properties")));
+  const bool namesSource = findAttribute(extended, QStringLiteral("DSN")) ||
+                           findAttribute(extended, QStringLiteral("DRIVER")) ||
+                           findAttribute(extended, QStringLiteral("FILEDSN"));
+  const QString dataSource = properties.value(QStringLiteral("Data Source"));
+  if (!namesSource && dataSource.isEmpty())
+    throw DataError(QStringLiteral("db.udl names no ODBC data source: give Data Source (a DSN) or "
+                                   "Extended Properties (an ODBC connection string)."));
+
+  const OdbcAttribute *driverAttribute = findAttribute(extended, QStringLiteral("DRIVER"));
+  const QString driver = driverAttribute ? driverAttribute->value : QString();
+  const auto driverIs = [&](std::initializer_list<const char *> marks) {
+    for (const char *mark : marks)
+      if (driver.contains(QLatin1String(mark), Qt::CaseInsensitive))
+        return true;
+    return false;
+  };
+  *viaFreeTds = driverIs({"FreeTDS", "tdsodbc"});
+  // psqlodbc must report bytea and text as the long types, which the field
+  // kinds take as large values like SQL Server's image and text. A DSN alone
+  // does not tell its driver, so the keys go in then too: other drivers
+  // ignore unknown keywords (at most a 01S00 warning).
+  const bool postgres = driver.isEmpty() || driverIs({"PostgreSQL", "psqlodbc"});
+  const QStringList pinned = {QStringLiteral("ByteaAsLongVarBinary"),
+                              QStringLiteral("TextAsLongVarchar")};
+
+  QStringList attributes;
+  // Extended Properties that name their own source outrank Data Source.
+  if (!namesSource)
+    attributes << QStringLiteral("DSN=") + odbcQuoted(dataSource);
+  for (const OdbcAttribute &attribute : extended) {
+    // Drivers disagree on whether the first or the last repetition of a key
+    // counts, so a pinned key appears once only.
+    if (postgres && pinned.contains(attribute.key, Qt::CaseInsensitive))
+      continue;
+    attributes << attribute.text;
+  }
+  const QString user = properties.value(QStringLiteral("User ID"));
+  const QString password = properties.value(QStringLiteral("Password"));
+  if (!user.isEmpty() && !findAttribute(extended, QStringLiteral("UID")))
+    attributes << QStringLiteral("UID=") + odbcQuoted(user);
+  if (!password.isEmpty() && !findAttribute(extended, QStringLiteral("PWD")))
+    attributes << QStringLiteral("PWD=") + odbcQuoted(password);
+  if (postgres)
+    for (const QString &key : pinned)
+      attributes << key + QStringLiteral("=1");
+  return attributes.join(QLatin1Char(';'));
+}
+
+} // namespace
+
+InitProperties InitProperties::parse(const QString &s) {
+  InitProperties result;
+  const qsizetype n = s.size();
+  qsizetype i = 0;
+  while (i < n) {
+    if (s[i] == QLatin1Char(';') || s[i].isSpace()) {
+      ++i;
+      continue;
+    }
+    const qsizetype keyStart = i;
+    QString key;
+    for (;;) {
+      if (i >= n || s[i] == QLatin1Char(';'))
+        malformedAt(keyStart);
+      if (s[i] == QLatin1Char('=')) {
+        if (i + 1 < n && s[i + 1] == QLatin1Char('=')) {
+          key += QLatin1Char('=');
+          i += 2;
+          continue;
+        }
+        break;
+      }
+      key += s[i++];
+    }
+    ++i;
+    key = key.trimmed();
+    if (key.isEmpty())
+      malformedAt(keyStart);
+
+    while (i < n && s[i].isSpace())
+      ++i;
+    QString value;
+    if (i < n && (s[i] == QLatin1Char('"') || s[i] == QLatin1Char('\''))) {
+      const QChar quote = s[i];
+      const qsizetype quoteAt = i++;
+      for (;;) {
+        if (i >= n)
+          malformedAt(quoteAt);
+        if (s[i] == quote) {
+          if (i + 1 < n && s[i + 1] == quote) {
+            value += quote;
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        value += s[i++];
+      }
+      while (i < n && s[i].isSpace())
+        ++i;
+      if (i < n && s[i] != QLatin1Char(';'))
+        malformedAt(i);
+    } else {
+      const qsizetype valueStart = i;
+      while (i < n && s[i] != QLatin1Char(';'))
+        ++i;
+      value = s.mid(valueStart, i - valueStart).trimmed();
+    }
+
+    auto existing = std::find_if(result.pairs_.begin(), result.pairs_.end(), [&](const auto &pair) {
+      return pair.first.compare(key, Qt::CaseInsensitive) == 0;
+    });
+    if (existing != result.pairs_.end())
+      existing->second = value;
+    else
+      result.pairs_.emplace_back(key, value);
+  }
+  return result;
+}
+
+std::optional<QString> InitProperties::find(const QString &key) const {
+  for (const auto &[name, value] : pairs_)
+    if (name.compare(key, Qt::CaseInsensitive) == 0)
+      return value;
+  return std::nullopt;
+}
+
+QString odbcQuoted(const QString &value) {
+  static const QRegularExpression awkward(QStringLiteral("[;{}=]|^\\s|\\s$"));
+  return value.contains(awkward) ? braced(value) : value;
+}
+
+ConnectionSettings connectionSettingsFrom(const QString &initString, const QString &dataLinkDir,
+                                          const QStringList &odbcDrivers) {
+  const InitProperties properties = InitProperties::parse(initString);
+  ConnectionSettings settings;
+  settings.provider = properties.value(QStringLiteral("Provider"));
+  settings.backend = backendOf(settings.provider);
+
+  if (const auto timeout = properties.find(QStringLiteral("Connect Timeout"))) {
+    bool ok = false;
+    const int seconds = timeout->toInt(&ok);
+    if (ok && seconds >= 0)
+      settings.loginTimeoutSeconds = seconds;
+  }
+
+  switch (settings.backend) {
+  case Backend::SqlServer:
+    settings.odbcConnectionString =
+        sqlServerConnectionString(properties, odbcDrivers, &settings.viaFreeTds);
+    break;
+  case Backend::Odbc:
+    settings.odbcConnectionString = odbcConnectionString(properties, &settings.viaFreeTds);
+    break;
+  case Backend::Sqlite: {
+    const QString file = properties.value(QStringLiteral("Data Source"));
+    if (file.isEmpty())
+      throw DataError(QStringLiteral("db.udl names no SQLite database file: its Data Source is "
+                                     "empty."));
+    settings.sqliteFile = QDir::cleanPath(QDir(dataLinkDir).absoluteFilePath(file));
+    break;
+  }
+  }
+  return settings;
+}
+
+} // namespace quillon::data

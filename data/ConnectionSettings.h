@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace quillon::data {
 
 // What an OLE DB initialization string asks for, turned into what this
@@ -23,10 +27,40 @@ struct ConnectionSettings {
   int commandTimeoutSeconds = 30;
 };
 
+// The properties of an OLE DB initialization string: key=value pairs
+// separated by ';'. Keys are compared without regard to letter case; a
+// later repetition of a key replaces the earlier value.
+class InitProperties {
+public:
+  // Parses as OLE DB does: keys and values trimmed of blanks, "==" in a key
+  // for a literal '=', a value quoted with " or ' keeps ';' and the other
+  // quote literally and doubles its own quote, empty pairs are skipped.
+  // Throws DataError, naming the position, for text OLE DB rejects: a pair
+  // without '=', an empty key, an unterminated quote or text after one.
+  static InitProperties parse(const QString &initString);
+
+  std::optional<QString> find(const QString &key) const;
+  // Empty when absent.
+  QString value(const QString &key) const { return find(key).value_or(QString()); }
+  bool contains(const QString &key) const { return find(key).has_value(); }
+  // Each key once, as first written, with its last value.
+  const std::vector<std::pair<QString, QString>> &pairs() const { return pairs_; }
+
+private:
+  std::vector<std::pair<QString, QString>> pairs_;
+};
+
+// A value as an ODBC connection string must carry it: in braces, with '}'
+// doubled, when it holds ';', '{', '}' or '=' or begins or ends with a
+// blank; as it is otherwise.
+QString odbcQuoted(const QString &value);
+
 // Builds the settings from an OLE DB initialization string. `dataLinkDir`
 // is the folder of the data-link file (SQLite files are relative to it);
 // `odbcDrivers` lists the registered ODBC driver names, from which the SQL
-// Server driver is chosen. Throws DataError for an unknown provider.
+// Server driver is chosen. Throws DataError for an unknown provider, for an
+// initialization string OLE DB would reject and when the string names no
+// database to open.
 ConnectionSettings connectionSettingsFrom(const QString &initString, const QString &dataLinkDir,
                                           const QStringList &odbcDrivers);
 

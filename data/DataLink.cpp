@@ -1,1 +1,155 @@
-// placeholder
+#include "data/DataLink.h"
+
+#include "platform/ExclusiveFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace quillon::data {
+
+namespace {
+
+const QString kResourcePath = QStringLiteral(":/db.udl");
+const QString kFileName = QStringLiteral("db.udl");
+constexpr QChar kByteOrderMark(0xFEFF);
+
+// A directory entry counts as the file only when it is not a folder: a
+// folder named db.udl is no data-link file and cannot be replaced by one.
+bool fileExists(const QString &path) {
+  const QFileInfo info(path);
+  return info.exists() && !info.isDir();
+}
+
+bool writableFolder(const QString &dir) {
+  const QFileInfo info(dir);
+  return info.isDir() && info.isWritable();
+}
+
+} // namespace
+
+QByteArray defaultDataLinkContent() {
+  QFile resource(kResourcePath);
+  if (!resource.open(QIODevice::ReadOnly))
+    return {};
+  return resource.readAll();
+}
+
+QString dataLinkPathIn(const QString &dir) {
+  return dir + QLatin1Char('/') + kFileName;
+}
+
+QString userDataLinkDir() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/Tarnwick/Quillon");
+}
+
+QString locateDataLinkFile(const QString &executableDir, const QString &configDir) {
+  const QString besideExecutable = dataLinkPathIn(executableDir);
+  if (fileExists(besideExecutable) || writableFolder(executableDir))
+    return besideExecutable;
+  const QString inConfig = dataLinkPathIn(configDir);
+  if (fileExists(inConfig))
+    return inConfig;
+  if (QDir().mkpath(configDir) && writableFolder(configDir))
+    return inConfig;
+  return besideExecutable;
+}
+
+bool ensureDataLinkFile(const QString &path, QString *error) {
+  const auto fail = [&](const QString &reason) {
+    if (error)
+      *error = QStringLiteral("Cannot create %1: %2").arg(path, reason);
+    return false;
+  };
+  if (fileExists(path))
+    return true;
+  const QByteArray content = defaultDataLinkContent();
+  if (content.isEmpty())
+    return fail(QStringLiteral("the default content is missing from the program"));
+
+  // Written completely under a temporary name first, so no half-written
+  // db.udl is ever left behind; QFile::rename never replaces an existing
+  // file, so one that appeared meanwhile is kept.
+  const QFileInfo target(path);
+  QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.db.udl.XXXXXX"));
+  if (!temporary.open())
+    return fail(temporary.errorString());
+  if (temporary.write(content) != content.size() || !temporary.flush())
+    return fail(temporary.errorString());
+  temporary.close();
+  QFile written(temporary.fileName());
+  if (!written.rename(target.absoluteFilePath()))
+    return fail(written.errorString());
+  return true;
+}
+
+QString decodeDataLinkText(const QByteArray &bytes) {
+  const qsizetype count = bytes.size() / 2;
+  QString text(count, Qt::Uninitialized);
+  const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
+  for (qsizetype i = 0; i < count; ++i)
+    text[i] = QChar(char16_t(data[2 * i] | (data[2 * i + 1] << 8)));
+  return text;
+}
+
+std::optional<QString> readDataLinkText(const QString &path) {
+  platform::ExclusiveFile file;
+  if (!file.open(path))
+    return std::nullopt;
+  const qint64 size = file.size();
+  if (size < 0)
+    return std::nullopt;
+  QByteArray bytes(size, Qt::Uninitialized);
+  qint64 done = 0;
+  while (done < size) {
+    const qint64 n = file.readAt(done, bytes.data() + done, size - done);
+    if (n < 0)
+      return std::nullopt;
+    if (n == 0) // shortened meanwhile: take what is there
+      break;
+    done += n;
+  }
+  bytes.truncate(done);
+  return decodeDataLinkText(bytes);
+}
+
+QString GetConnectionParam(const QString &text, const QString &key) {
+  if (key.isEmpty())
+    return {};
+  const qsizetype at = text.indexOf(key, 0, Qt::CaseSensitive);
+  if (at < 0)
+    return {};
+  const qsizetype start = at + key.size();
+  qsizetype end = start;
+  while (end < text.size() && text[end] != QLatin1Char(';') && text[end] != QLatin1Char('\r'))
+    ++end;
+  return text.mid(start, end - start);
+}
+
+QString initStringOf(const QString &dataLinkText) {
+  QStringView rest(dataLinkText);
+  if (rest.startsWith(kByteOrderMark))
+    rest = rest.mid(1);
+  while (!rest.isEmpty()) {
+    qsizetype end = 0;
+    while (end < rest.size() && rest[end] != QLatin1Char('\r') && rest[end] != QLatin1Char('\n'))
+      ++end;
+    const QStringView line = rest.left(end).trimmed();
+    qsizetype next = end;
+    if (next < rest.size() && rest[next] == QLatin1Char('\r'))
+      ++next;
+    if (next < rest.size() && rest[next] == QLatin1Char('\n'))
+      ++next;
+    rest = rest.mid(next);
+    if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
+        line.compare(QLatin1String("[oledb]"), Qt::CaseInsensitive) == 0)
+      continue;
+    return line.toString();
+  }
+  return {};
+}
+
+} // namespace quillon::data
