@@ -1,1 +1,187 @@
-// placeholder
+#include "data/Field.h"
+
+#include "data/DataError.h"
+#include "data/FileValue.h"
+#include "data/Query.h"
+
+#include "platform/ExclusiveFile.h"
+
+#include <QSaveFile>
+
+#include <vector>
+
+namespace quillon::data {
+
+namespace {
+
+QString quoted(const QByteArray &text) {
+  return QLatin1Char('\'') + QString::fromUtf8(text) + QLatin1Char('\'');
+}
+
+// The field's own conversion of a text into a value of its kind.
+CellValue convertText(FieldKind kind, int width, const QByteArray &text) {
+  const QByteArray trimmed = text.trimmed();
+  switch (kind) {
+  case FieldKind::ftString:
+  case FieldKind::ftWideString: {
+    // Longer texts keep their first `width` characters.
+    const QString chars = QString::fromUtf8(text);
+    return CellValue::text(width > 0 && chars.size() > width ? chars.left(width).toUtf8() : text);
+  }
+  case FieldKind::ftSmallint:
+  case FieldKind::ftInteger:
+  case FieldKind::ftWord:
+  case FieldKind::ftAutoInc:
+  case FieldKind::ftLargeint: {
+    if (trimmed.isEmpty())
+      return CellValue::null();
+    bool ok = false;
+    const qint64 value = trimmed.toLongLong(&ok);
+    if (!ok)
+      throw DataError(QStringLiteral("%1 is not a valid integer value").arg(quoted(text)));
+    return CellValue::integer(value);
+  }
+  case FieldKind::ftFloat:
+  case FieldKind::ftCurrency:
+  case FieldKind::ftBCD: {
+    if (trimmed.isEmpty())
+      return CellValue::null();
+    bool ok = false;
+    const double value = trimmed.toDouble(&ok);
+    if (!ok)
+      throw DataError(QStringLiteral("%1 is not a valid floating point value").arg(quoted(text)));
+    return kind == FieldKind::ftFloat ? CellValue::real(value, trimmed) : CellValue::text(trimmed);
+  }
+  case FieldKind::ftBoolean: {
+    if (trimmed.isEmpty())
+      return CellValue::null();
+    const QByteArray lower = trimmed.toLower();
+    if (lower == "true" || lower == "1" || lower == "yes")
+      return CellValue::integer(1);
+    if (lower == "false" || lower == "0" || lower == "no")
+      return CellValue::integer(0);
+    throw DataError(QStringLiteral("%1 is not a valid boolean value").arg(quoted(text)));
+  }
+  case FieldKind::ftBytes:
+  case FieldKind::ftVarBytes:
+    return text.isEmpty() ? CellValue::null() : CellValue::bytes(text);
+  default:
+    // Dates, times, GUIDs and the like: the server converts the text.
+    return trimmed.isEmpty() ? CellValue::null() : CellValue::text(text);
+  }
+}
+
+} // namespace
+
+Field::Field(Query &query, int index, ColumnInfo column, QString fieldName)
+    : query_(query), index_(index), column_(std::move(column)), fieldName_(std::move(fieldName)),
+      readOnly_(!column_.updatable) {}
+
+void Field::setVisible(bool visible) {
+  if (visible_ == visible)
+    return;
+  visible_ = visible;
+  query_.notifyLayout();
+}
+
+int Field::displayWidth() const {
+  if (isLargeValue())
+    return 10;
+  if (isTextKind(column_.kind))
+    return column_.displayWidth;
+  switch (column_.kind) {
+  case FieldKind::ftSmallint:
+  case FieldKind::ftWord:
+    return 6;
+  case FieldKind::ftInteger:
+  case FieldKind::ftAutoInc:
+    return 11;
+  case FieldKind::ftLargeint:
+    return 15;
+  case FieldKind::ftBoolean:
+    return 5;
+  case FieldKind::ftGuid:
+    return 38;
+  case FieldKind::ftDate:
+  case FieldKind::ftTime:
+    return 10;
+  case FieldKind::ftDateTime:
+    return 18;
+  default:
+    return 10;
+  }
+}
+
+bool Field::isNull() const {
+  const Query::Pending *pending = query_.pendingFor(*this);
+  return !(pending && pending->file) && query_.currentValue(*this).isNull();
+}
+
+qint64 Field::valueSize() const {
+  if (const Query::Pending *pending = query_.pendingFor(*this); pending && pending->file)
+    return pending->file->size();
+  return query_.currentValue(*this).size();
+}
+
+QByteArray Field::asString() const {
+  if (isLargeValue())
+    return readAll(*query_.createBlobStream(*this));
+  return query_.currentValue(*this).data();
+}
+
+void Field::setAsString(const QByteArray &text) {
+  query_.requireEditable(*this);
+  CellValue value;
+  if (!isLargeValue())
+    value = convertText(column_.kind, column_.displayWidth, text);
+  else if (!text.isEmpty())
+    value = column_.kind == FieldKind::ftBlob ? CellValue::bytes(text) : CellValue::text(text);
+  query_.setPending(*this, {value, nullptr});
+}
+
+void Field::clear() {
+  query_.setPending(*this, {CellValue::null(), nullptr});
+}
+
+void Field::requireLargeValue() const {
+  if (!isLargeValue())
+    query_.fail(QStringLiteral("Field '%1' is not a BLOB field").arg(fieldName_));
+}
+
+void Field::loadFromFile(const QString &path) {
+  requireLargeValue();
+  query_.requireEditable(*this);
+  std::shared_ptr<FileValue> file = FileValue::open(path);
+  if (file->size() <= kInlineValueLimit) {
+    // Small files are read at once and let go.
+    QByteArray bytes = readAll(*file->reader());
+    setAsString(bytes);
+    return;
+  }
+  query_.setPending(*this, {CellValue::null(), std::move(file)});
+}
+
+void Field::saveToFile(const QString &path) const {
+  requireLargeValue();
+  if (platform::isHeldByAnotherProgram(path))
+    throw DataError(QStringLiteral("%1: the file is in use by another program").arg(path));
+  std::unique_ptr<ByteSource> source = query_.createBlobStream(*this);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly))
+    throw DataError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+  std::vector<char> chunk(size_t(qMin(kTransferChunk, qMax<qint64>(source->size(), 1))));
+  qint64 left = source->size();
+  while (left > 0) {
+    const qint64 n = source->read(chunk.data(), qMin(left, qint64(chunk.size())));
+    if (n <= 0)
+      throw DataError(
+          QStringLiteral("The value ended before it was written whole to %1").arg(path));
+    if (file.write(chunk.data(), n) != n)
+      throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    left -= n;
+  }
+  if (!file.commit())
+    throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+} // namespace quillon::data

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "data/Driver.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace quillon::data {
+
+class Query;
+
+// One column of an open result, made by the open and destroyed by the
+// close. Values are read from and written to the result's current row.
+class Field {
+public:
+  Field(Query &query, int index, ColumnInfo column, QString fieldName);
+
+  QString fieldName() const { return fieldName_; }
+  FieldKind dataType() const { return column_.kind; }
+  bool readOnly() const { return readOnly_; }
+  void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
+  bool visible() const { return visible_; }
+  // Changing the flag re-lays out the bound controls.
+  void setVisible(bool visible);
+  // Display width in characters: the declared length of text fields, 10
+  // for large values.
+  int displayWidth() const;
+  int index() const { return index_; }
+  const ColumnInfo &column() const { return column_; }
+  Query &dataSet() const { return query_; }
+
+  // A BLOB or text field whose value is taken as bytes.
+  bool isLargeValue() const { return isLargeValueKind(column_.kind); }
+  bool isNull() const;
+  // Size in bytes of the current value, without reading it.
+  qint64 valueSize() const;
+
+  // Large values: the exact bytes. Other fields: their text form.
+  QByteArray asString() const;
+  // Large values: the bytes become the value, empty bytes store NULL.
+  // Other fields: the field's own conversion; throws DataError when the
+  // text does not suit the field.
+  void setAsString(const QByteArray &text);
+  void clear();
+
+  // The whole file becomes the value (an empty file: NULL). The file is
+  // held exclusively until the row is posted or cancelled when it is large.
+  void loadFromFile(const QString &path);
+  // The whole value becomes the file, replaced atomically.
+  void saveToFile(const QString &path) const;
+
+private:
+  void requireLargeValue() const;
+
+  Query &query_;
+  int index_;
+  ColumnInfo column_;
+  QString fieldName_;
+  bool readOnly_;
+  bool visible_ = true;
+};
+
+} // namespace quillon::data
