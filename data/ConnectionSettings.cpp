@@ -338,6 +338,47 @@ std::optional<QString> InitProperties::find(const QString &key) const {
   return std::nullopt;
 }
 
+void InitProperties::set(const QString &key, const QString &value) {
+  if (key.isEmpty() || key.contains(QLatin1Char(';')) || key.front().isSpace() ||
+      key.back().isSpace())
+    throw DataError(
+        QStringLiteral("\"%1\" cannot be a key of an OLE DB initialization string.").arg(key));
+  for (auto &[name, existing] : pairs_) {
+    if (name.compare(key, Qt::CaseInsensitive) == 0) {
+      existing = value;
+      return;
+    }
+  }
+  pairs_.emplace_back(key, value);
+}
+
+void InitProperties::remove(const QString &key) {
+  std::erase_if(
+      pairs_, [&](const auto &pair) { return pair.first.compare(key, Qt::CaseInsensitive) == 0; });
+}
+
+QString InitProperties::toString() const {
+  QStringList parts;
+  for (const auto &[key, value] : pairs_) {
+    QString part = QString(key).replace(QLatin1Char('='), QLatin1String("=="));
+    part += QLatin1Char('=');
+    // Unquoted, parse() would end the value at ';', trim its blanks, take a
+    // leading quote as the start of a quoted value or a leading '=' as part
+    // of an "==" in the key.
+    const bool quoted = !value.isEmpty() &&
+                        (value.front().isSpace() || value.back().isSpace() ||
+                         value.front() == QLatin1Char('=') || value.contains(QLatin1Char(';')) ||
+                         value.contains(QLatin1Char('"')) || value.contains(QLatin1Char('\'')));
+    if (quoted)
+      part += QLatin1Char('"') + QString(value).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+              QLatin1Char('"');
+    else
+      part += value;
+    parts << part;
+  }
+  return parts.join(QLatin1Char(';'));
+}
+
 QString odbcQuoted(const QString &value) {
   static const QRegularExpression awkward(QStringLiteral("[;{}=]|^\\s|\\s$"));
   return value.contains(awkward) ? braced(value) : value;

@@ -46,6 +46,19 @@ public:
   // Each key once, as first written, with its last value.
   const std::vector<std::pair<QString, QString>> &pairs() const { return pairs_; }
 
+  // Gives `key` the value: an existing key, in any letter case, keeps its
+  // place and spelling; a new one goes at the end. Throws DataError for a
+  // key no initialization string can carry: empty, with ';' or with blanks
+  // at either end.
+  void set(const QString &key, const QString &value);
+  // Drops `key`, in any letter case; nothing happens when it is absent.
+  void remove(const QString &key);
+  // The pairs as an initialization string that parse() reads back to the
+  // same pairs: "key=value" joined by ';', '=' in a key written "==", a
+  // value with ';', a quote, blanks at either end or a leading '=' in
+  // double quotes with inner double quotes doubled.
+  QString toString() const;
+
 private:
   std::vector<std::pair<QString, QString>> pairs_;
 };

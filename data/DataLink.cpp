@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -15,6 +16,15 @@ namespace {
 const QString kResourcePath = QStringLiteral(":/db.udl");
 const QString kFileName = QStringLiteral("db.udl");
 constexpr QChar kByteOrderMark(0xFEFF);
+const QString kHeaderLines =
+    QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n");
+
+void appendUtf16le(QByteArray &bytes, QStringView text) {
+  for (const QChar c : text) {
+    bytes += char(c.unicode() & 0xFF);
+    bytes += char(c.unicode() >> 8);
+  }
+}
 
 // A directory entry counts as the file only when it is not a folder: a
 // folder named db.udl is no data-link file and cannot be replaced by one.
@@ -150,6 +160,41 @@ QString initStringOf(const QString &dataLinkText) {
     return line.toString();
   }
   return {};
+}
+
+QByteArray encodeDataLinkFile(const QString &initString) {
+  QByteArray bytes;
+  bytes.reserve(2 * (1 + kHeaderLines.size() + initString.size() + 2));
+  appendUtf16le(bytes, QStringView(&kByteOrderMark, 1));
+  appendUtf16le(bytes, kHeaderLines);
+  appendUtf16le(bytes, initString);
+  appendUtf16le(bytes, u"\r\n");
+  return bytes;
+}
+
+bool writeDataLinkFile(const QString &path, const QString &initString, QString *error) {
+  const auto fail = [&](const QString &reason) {
+    if (error)
+      *error = QStringLiteral("Cannot write %1: %2").arg(path, reason);
+    return false;
+  };
+  // A line break would end the string early for every reader of the file.
+  if (initString.contains(QLatin1Char('\r')) || initString.contains(QLatin1Char('\n')))
+    return fail(QStringLiteral("the initialization string must be a single line"));
+  if (QFileInfo(path).isDir())
+    return fail(QStringLiteral("a folder has that name"));
+  const QByteArray content = encodeDataLinkFile(initString);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly))
+    return fail(file.errorString());
+  if (file.write(content) != content.size()) {
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    return fail(reason);
+  }
+  if (!file.commit())
+    return fail(file.errorString());
+  return true;
 }
 
 } // namespace quillon::data

@@ -52,4 +52,15 @@ QString GetConnectionParam(const QString &text, const QString &key);
 // not "[oledb]", a ';' comment or blank. Empty when there is none.
 QString initStringOf(const QString &dataLinkText);
 
+// A whole data-link file for `initString`: the byte-order mark, then
+// "[oledb]", the comment line and the string, each ending in CR LF, all in
+// UTF-16LE. For the default string this is defaultDataLinkContent().
+QByteArray encodeDataLinkFile(const QString &initString);
+
+// Replaces `path` with encodeDataLinkFile(initString), atomically: the old
+// file stays as it was unless the new one was written completely. False,
+// with a message naming the path and the reason, when it cannot be written
+// or `initString` holds a line break (the file keeps it on one line).
+bool writeDataLinkFile(const QString &path, const QString &initString, QString *error);
+
 } // namespace quillon::data

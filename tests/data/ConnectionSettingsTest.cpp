@@ -389,3 +389,176 @@ TEST(ConnectionSettingsFrom, SqliteWithoutAFileIsAnError) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(InitProperties, SetReplacesInPlaceOrAppends) {
+  const QString init = QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist "
+                                      "Security Info=False;User ID=freight");
+  const struct {
+    const char *name;
+    QString key;
+    QString value;
+    Pairs expected;
+  } cases[] = {
+      {"existing key",
+       "User ID",
+       "sa",
+       {{"Provider", "SQLOLEDB.1"},
+        {"Integrated Security", "SSPI"},
+        {"Persist Security Info", "False"},
+        {"User ID", "sa"}}},
+      {"other letter case keeps the first spelling",
+       "PROVIDER",
+       "SQLite",
+       {{"Provider", "SQLite"},
+        {"Integrated Security", "SSPI"},
+        {"Persist Security Info", "False"},
+        {"User ID", "freight"}}},
+      {"new key goes last",
+       "Data Source",
+       "db1",
+       {{"Provider", "SQLOLEDB.1"},
+        {"Integrated Security", "SSPI"},
+        {"Persist Security Info", "False"},
+        {"User ID", "freight"},
+        {"Data Source", "db1"}}},
+      {"empty value kept as a key",
+       "Integrated Security",
+       "",
+       {{"Provider", "SQLOLEDB.1"},
+        {"Integrated Security", ""},
+        {"Persist Security Info", "False"},
+        {"User ID", "freight"}}},
+      {"key with '='",
+       "a=b",
+       "c",
+       {{"Provider", "SQLOLEDB.1"},
+        {"Integrated Security", "SSPI"},
+        {"Persist Security Info", "False"},
+        {"User ID", "freight"},
+        {"a=b", "c"}}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    InitProperties properties = InitProperties::parse(init);
+    properties.set(c.key, c.value);
+    EXPECT_EQ(properties.pairs(), c.expected)
+        << "actual:   " << show(properties.pairs()) << "\nexpected: " << show(c.expected);
+  }
+}
+
+TEST(InitProperties, SetRejectsKeysNoStringCanCarry) {
+  for (const QString key : {"", " ", "a;b", " lead", "trail ", "\ttab"}) {
+    SCOPED_TRACE(key.toStdString());
+    InitProperties properties = InitProperties::parse(QStringLiteral("a=1"));
+    EXPECT_THROW(properties.set(key, QStringLiteral("x")), DataError);
+    EXPECT_EQ(properties.pairs(), (Pairs{{"a", "1"}}));
+  }
+}
+
+TEST(InitProperties, RemoveDropsTheKeyInAnyCase) {
+  InitProperties properties = InitProperties::parse(QStringLiteral("a=1;Data Source=x;b=2"));
+  properties.remove(QStringLiteral("data SOURCE"));
+  EXPECT_EQ(properties.pairs(), (Pairs{{"a", "1"}, {"b", "2"}}));
+  properties.remove(QStringLiteral("missing"));
+  EXPECT_EQ(properties.pairs(), (Pairs{{"a", "1"}, {"b", "2"}}));
+  properties.remove(QStringLiteral("A"));
+  properties.remove(QStringLiteral("b"));
+  EXPECT_TRUE(properties.pairs().empty());
+  EXPECT_EQ(properties.toString(), QString());
+}
+
+TEST(InitProperties, ToStringQuotesOnlyWhatNeedsIt) {
+  const struct {
+    const char *name;
+    Pairs pairs;
+    QString expected;
+  } cases[] = {
+      {"nothing", {}, ""},
+      {"the default string",
+       {{"Provider", "SQLOLEDB.1"},
+        {"Integrated Security", "SSPI"},
+        {"Persist Security Info", "False"},
+        {"User ID", "freight"}},
+       "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;User ID=freight"},
+      {"empty value", {{"a", ""}, {"b", "1"}}, "a=;b=1"},
+      {"inner blank", {{"Data Source", "my docs.db"}}, "Data Source=my docs.db"},
+      {"'=' in a value", {{"Extended Properties", "DSN=x"}}, "Extended Properties=DSN=x"},
+      {"';' in a value", {{"Password", "a;b"}}, "Password=\"a;b\""},
+      {"double quote doubled", {{"Password", "a\"b"}}, "Password=\"a\"\"b\""},
+      {"single quote", {{"Password", "it's"}}, "Password=\"it's\""},
+      {"leading quote", {{"Password", "'x'"}}, "Password=\"'x'\""},
+      {"leading blank", {{"Password", " x"}}, "Password=\" x\""},
+      {"trailing tab", {{"Password", "x\t"}}, "Password=\"x\t\""},
+      {"only blanks", {{"Password", "  "}}, "Password=\"  \""},
+      {"leading '=' in a value", {{"a", "=b"}}, "a=\"=b\""},
+      {"'=' in a key", {{"a=b", "c"}}, "a==b=c"},
+      {"'=' at both ends of a key", {{"=a=", "c"}}, "==a===c"},
+      {"Cyrillic", {{"Initial Catalog", "Документы"}}, "Initial Catalog=Документы"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    InitProperties properties;
+    for (const auto &[key, value] : c.pairs)
+      properties.set(key, value);
+    const QString written = properties.toString();
+    EXPECT_EQ(written, c.expected);
+    Pairs reread;
+    ASSERT_NO_THROW(reread = InitProperties::parse(written).pairs()) << written.toStdString();
+    EXPECT_EQ(reread, c.pairs) << "reread:   " << show(reread) << "\nexpected: " << show(c.pairs);
+  }
+}
+
+TEST(InitProperties, ToStringRoundTripsAnyKeysAndValues) {
+  // Keys and values built from the characters the format gives a meaning to.
+  const QString keyChars = QStringLiteral("ab =\"'.Д");
+  const QString valueChars = QStringLiteral("xy ;=\"'\t{}Д");
+  quint32 state = 12345;
+  const auto next = [&](int bound) {
+    state = state * 1664525u + 1013904223u;
+    return int((state >> 8) % quint32(bound));
+  };
+  const auto draw = [&](const QString &chars, int minLength) {
+    QString s;
+    const int length = minLength + next(6);
+    for (int i = 0; i < length; ++i)
+      s += chars[next(int(chars.size()))];
+    return s;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    InitProperties properties;
+    const int count = next(5);
+    for (int i = 0; i < count; ++i) {
+      const QString key = draw(keyChars, 1).trimmed();
+      if (key.isEmpty())
+        continue;
+      properties.set(key, draw(valueChars, 0));
+    }
+    const QString written = properties.toString();
+    SCOPED_TRACE(written.toStdString());
+    Pairs reread;
+    ASSERT_NO_THROW(reread = InitProperties::parse(written).pairs());
+    ASSERT_EQ(reread, properties.pairs())
+        << "reread:   " << show(reread) << "\nexpected: " << show(properties.pairs());
+  }
+}
+
+TEST(InitProperties, EditsKeepTheOtherKeysInPlace) {
+  InitProperties properties = InitProperties::parse(
+      QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
+                     "User ID=freight;Workstation ID=dock 7"));
+  properties.remove(QStringLiteral("Integrated Security"));
+  properties.set(QStringLiteral("Password"), QStringLiteral("p;w"));
+  properties.set(QStringLiteral("user id"), QStringLiteral("sa"));
+  properties.set(QStringLiteral("Data Source"), QStringLiteral("db1\\SQLEXPRESS,1434"));
+  EXPECT_EQ(
+      properties.toString(),
+      QStringLiteral("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
+                     "Workstation ID=dock 7;Password=\"p;w\";Data Source=db1\\SQLEXPRESS,1434"));
+  const ConnectionSettings settings = settingsOf(properties.toString(), {kDriver18});
+  EXPECT_EQ(settings.odbcConnectionString,
+            "Driver={" + kDriver18 + "};Server=db1\\SQLEXPRESS,1434;UID=sa;PWD={p;w}");
+}
+
+} // namespace

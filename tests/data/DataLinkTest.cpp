@@ -391,3 +391,110 @@ TEST(InitStringOf, IsTheFirstLineAfterHeaderAndComments) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(EncodeDataLinkFile, TheDefaultStringGivesTheDefaultFile) {
+  const QByteArray encoded = encodeDataLinkFile(kInitString);
+  EXPECT_EQ(encoded, defaultDataLinkContent())
+      << "encoded: " << hex(encoded) << "\ndefault: " << hex(defaultDataLinkContent());
+}
+
+TEST(EncodeDataLinkFile, IsMarkHeaderAndOneLineInUtf16le) {
+  const QString header =
+      QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n");
+  const struct {
+    const char *name;
+    QString initString;
+  } cases[] = {
+      {"empty", QString()},
+      {"SQLite", QStringLiteral("Provider=SQLite;Data Source=docs.db")},
+      {"Cyrillic", QStringLiteral("Provider=SQLite;Data Source=Документы.db")},
+      {"outside the BMP", QStringLiteral("Password=\U0001F511")},
+      {"quoted", QStringLiteral("Password=\"a;b\"\"c\"")},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const QByteArray encoded = encodeDataLinkFile(c.initString);
+    const QByteArray expected =
+        QByteArray("\xFF\xFE", 2) + utf16le(header + c.initString + QStringLiteral("\r\n"));
+    EXPECT_EQ(encoded, expected) << "encoded:  " << hex(encoded) << "\nexpected: " << hex(expected);
+    EXPECT_EQ(units(initStringOf(decodeDataLinkText(encoded))), units(c.initString));
+  }
+  // A character outside the BMP is a surrogate pair, low byte first.
+  EXPECT_TRUE(
+      encodeDataLinkFile(QStringLiteral("\U0001F511")).contains(QByteArray("\x3D\xD8\x11\xDD", 4)));
+}
+
+TEST(WriteDataLinkFile, CreatesOrReplacesTheFileWithTheEncodedBytes) {
+  ScratchDir dir;
+  const QString path = dataLinkPathIn(dir.path());
+  const QString first = QStringLiteral("Provider=SQLite;Data Source=a.db");
+  const QString second = QStringLiteral("Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Docs");
+
+  QString error;
+  ASSERT_TRUE(writeDataLinkFile(path, first, &error)) << text(error);
+  EXPECT_EQ(readFile(path), encodeDataLinkFile(first));
+
+  ASSERT_TRUE(writeDataLinkFile(path, second, &error)) << text(error);
+  const QByteArray written = readFile(path);
+  EXPECT_EQ(written, encodeDataLinkFile(second)) << hex(written);
+  const std::optional<QString> read = readDataLinkText(path);
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(text(initStringOf(*read)), text(second));
+  EXPECT_EQ(text(GetConnectionParam(*read, QStringLiteral("Initial Catalog="))), "Docs");
+  // The temporary file is gone.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("db.udl")});
+}
+
+TEST(WriteDataLinkFile, ReportsFailuresAndKeepsTheOldFile) {
+  ScratchDir dir;
+  ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("folder/db.udl"))));
+  const QString existing = dataLinkPathIn(dir.path());
+  writeFile(existing, defaultDataLinkContent());
+  const struct {
+    const char *name;
+    QString path;
+    QString initString;
+  } cases[] = {
+      {"parent is a file", underAFile(dir, QStringLiteral("db.udl")), kInitString},
+      {"parent is missing", dir.file(QStringLiteral("missing/db.udl")), kInitString},
+      {"a folder has the name", dir.file(QStringLiteral("folder/db.udl")), kInitString},
+      {"line feed in the string", existing, QStringLiteral("Provider=SQLite;Data Source=a\n.db")},
+      {"carriage return in the string", existing, QStringLiteral("Provider=SQLite\r;x=1")},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    QString error;
+    EXPECT_FALSE(writeDataLinkFile(c.path, c.initString, &error));
+    EXPECT_TRUE(error.contains(c.path)) << text(error);
+    EXPECT_GT(error.size(), c.path.size() + 20) << "no reason given: " << text(error);
+  }
+  EXPECT_EQ(readFile(existing), defaultDataLinkContent());
+  EXPECT_TRUE(QFileInfo(dir.file(QStringLiteral("folder/db.udl"))).isDir());
+  EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("missing"))));
+}
+
+TEST(WriteDataLinkFile, ReadOnlyFolderKeepsTheOldFile) {
+  if (::geteuid() == 0)
+    GTEST_SKIP() << "running as root, where folder permissions do not bind";
+  ScratchDir dir;
+  const QString folder = dir.file(QStringLiteral("bin"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QString path = dataLinkPathIn(folder);
+  writeFile(path, defaultDataLinkContent());
+  ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+  QString error;
+  const bool written =
+      writeDataLinkFile(path, QStringLiteral("Provider=SQLite;Data Source=a.db"), &error);
+  ASSERT_TRUE(
+      QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  EXPECT_FALSE(written);
+  EXPECT_TRUE(error.contains(path)) << text(error);
+  EXPECT_EQ(readFile(path), defaultDataLinkContent());
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("db.udl")});
+}
+
+} // namespace
