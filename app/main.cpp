@@ -1,0 +1,16 @@
+#include "forms/Windows.h"
+#include "forms/uBlobFormFile.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv) {
+  QApplication application(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  quillon::forms::createWindows(QApplication::applicationDirPath());
+  quillon::forms::InitStartupState();
+  quillon::forms::frmMainForm->show();
+  const int status = QApplication::exec();
+  quillon::forms::destroyWindows();
+  return status;
+}

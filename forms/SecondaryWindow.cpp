@@ -1,0 +1,24 @@
+#include "forms/SecondaryWindow.h"
+
+#include <QCloseEvent>
+
+namespace quillon::forms {
+
+SecondaryWindow::SecondaryWindow(const QString &caption, QSize clientSize, QWidget *parent)
+    : QDialog(parent) {
+  setWindowTitle(caption);
+  resize(clientSize);
+}
+
+void SecondaryWindow::setFixedDialogBorder() {
+  setFixedSize(size());
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
+}
+
+void SecondaryWindow::closeEvent(QCloseEvent *event) {
+  event->accept();
+  emit closedByUser();
+}
+
+} // namespace quillon::forms

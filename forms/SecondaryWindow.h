@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDialog>
+
+namespace quillon::forms {
+
+// A window that lives from start-up to exit: closing it only hides it, so
+// everything it holds lasts for the run.
+class SecondaryWindow : public QDialog {
+  Q_OBJECT
+public:
+  SecondaryWindow(const QString &caption, QSize clientSize, QWidget *parent = nullptr);
+
+  // A fixed dialog border: no resizing, no minimise or maximise box.
+  void setFixedDialogBorder();
+
+signals:
+  // The user closed the window with its close box (or Alt+F4).
+  void closedByUser();
+
+protected:
+  void closeEvent(QCloseEvent *event) override;
+};
+
+} // namespace quillon::forms

@@ -1,0 +1,557 @@
+#include "forms/uBlobFormFile.h"
+
+#include "data/DataError.h"
+#include "data/DataLink.h"
+#include "forms/CommandPictures.h"
+#include "forms/CommandRouter.h"
+#include "forms/DataLinkEditor.h"
+#include "forms/MessageBoxes.h"
+#include "forms/UTarnwickAbout.h"
+#include "forms/Windows.h"
+#include "forms/uFilter.h"
+#include "forms/uOwnWindow.h"
+#include "forms/uSettings.h"
+#include "platform/ShellRequest.h"
+#include "query/TableList.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTableView>
+
+namespace quillon::forms {
+
+namespace {
+
+// Distances of the controls that grow with the window from its bottom edge.
+constexpr int kBottomBarHeight = 39;
+constexpr int kGridTop = 128;
+constexpr int kMemoTop = 240;
+constexpr int kMemoBottomGap = 61;
+
+QFont pixelFont(int pixels, bool bold = false, const QString &family = QString()) {
+  QFont font;
+  if (!family.isEmpty())
+    font.setFamily(family);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+enum class Face { Caption, Picture, CaptionAndPicture };
+
+// Binds a button to its command: it shows the command's caption, picture
+// and enabled state, and a click runs the command. A checkable button has
+// already flipped its own pressed state when the command runs.
+void bind(QPushButton *button, QAction *command, Face face) {
+  const auto update = [button, command, face] {
+    if (face != Face::Picture)
+      button->setText(command->text());
+    if (face != Face::Caption)
+      button->setIcon(command->icon());
+    button->setEnabled(command->isEnabled());
+  };
+  update();
+  QObject::connect(command, &QAction::changed, button, update);
+  QObject::connect(button, &QPushButton::clicked, command, [command] { runCommand(command); });
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, QRect place) {
+  auto *button = new QPushButton(parent);
+  button->setObjectName(QLatin1String(name));
+  button->setGeometry(place);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QPoint place) {
+  auto *label = new QLabel(text, parent);
+  label->setObjectName(QLatin1String(name));
+  label->move(place);
+  label->adjustSize();
+  return label;
+}
+
+QFrame *makeLine(QWidget *parent, const char *name, QRect place) {
+  auto *line = new QFrame(parent);
+  line->setObjectName(QLatin1String(name));
+  line->setGeometry(place);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  return line;
+}
+
+} // namespace
+
+QString builtInConnectionString() {
+  return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security "
+                        "Info=False;Initial Catalog=Quillon;Data Source=localhost");
+}
+
+TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
+    : QWidget(parent), ADOConn(QStringLiteral("ADOConn")),
+      qrTables(QStringLiteral("qrTables"), ADOConn), qrList(QStringLiteral("qrList"), ADOConn),
+      programDir_(programDir) {
+  setObjectName(QStringLiteral("frmMainForm"));
+  setWindowTitle(QStringLiteral("Quillon"));
+  setWindowIcon(programIcon());
+  setFont(pixelFont(11));
+  setAutoFillBackground(true);
+  setFixedWidth(kClientWidth);
+  setMinimumHeight(kMinClientHeight);
+  setGeometry(232, 122, kClientWidth, kClientHeight);
+
+  buildCommands();
+  buildBanner();
+  buildTableRow();
+  buildCommandRow();
+  buildGrid();
+  buildBottomBar();
+  buildFloatingPanels();
+  setTabOrder();
+
+  ADOConn.beforeConnect = [this] { ADOConnBeforeConnect(); };
+  ADOConn.afterConnect = [this] { ADOConnAfterConnect(); };
+  qrTables.afterOpen = [this](data::Query &) { fillTablePicker(); };
+
+  router_ = new CommandRouter(this, ActionList, this);
+  router_->addContextMenu(grdList, pupGrid);
+
+  platform::setDocumentHandler(QStringLiteral("udl"),
+                               [this](const QString &path) { return openDataLinkEditor(path); });
+  FormCreate();
+}
+
+TfrmMainForm::~TfrmMainForm() {
+  platform::setDocumentHandler(QStringLiteral("udl"), {});
+  qrList.close();
+  qrTables.close();
+  ADOConn.close();
+}
+
+void TfrmMainForm::connectWindows() {
+  if (frmOwnWindow) {
+    router_->addWindow(frmOwnWindow);
+    connect(frmOwnWindow, &SecondaryWindow::closedByUser, this,
+            [this] { btnOwnWindow->setChecked(false); });
+  }
+}
+
+QAction *TfrmMainForm::makeCommand(const char *name, const QString &caption, QKeySequence key,
+                                   int picture, void (TfrmMainForm::*handler)()) {
+  auto *command = new QAction(caption, this);
+  command->setObjectName(QLatin1String(name));
+  command->setShortcut(key);
+  // The router delivers command keys; the shortcut is shown in menus only.
+  command->setShortcutContext(Qt::WidgetShortcut);
+  if (picture >= 0)
+    command->setIcon(commandPicture(picture));
+  connect(command, &QAction::triggered, this,
+          [this, handler] { guarded([&] { (this->*handler)(); }); });
+  ActionList.append(command);
+  return command;
+}
+
+void TfrmMainForm::buildCommands() {
+  using M = TfrmMainForm;
+  AExit = makeCommand("AExit", QStringLiteral("Выход"), {}, 6, &M::AExitExecute);
+  ASetUDL = makeCommand("ASetUDL", QStringLiteral("Настроить подкючение к базе ..."), {}, 7,
+                        &M::ASetUDLExecute);
+  ARefresh =
+      makeCommand("ARefresh", QStringLiteral("Обновить"), Qt::Key_F5, 10, &M::ARefreshExecute);
+  AShowFilter =
+      makeCommand("AShowFilter", QStringLiteral("Фильтр"), {}, 11, &M::AShowFilterExecute);
+  AFields = makeCommand("AFields", QStringLiteral("Поля ..."), {}, 12, &M::AFieldsExecute);
+  AFromFile = makeCommand("AFromFile", QStringLiteral("Из файла"), Qt::CTRL | Qt::Key_O, 8,
+                          &M::AFromFileExecute);
+  AToFile =
+      makeCommand("AToFile", QStringLiteral("В файл"), Qt::CTRL | Qt::Key_S, 9, &M::AToFileExecute);
+  ARunFilter = makeCommand("ARunFilter", QString(), {}, 13, &M::ARunFilterExecute);
+  AShowAbout =
+      makeCommand("AShowAbout", QStringLiteral("О программе ..."), {}, -1, &M::AShowAboutExecute);
+  ACheckAll = makeCommand("ACheckAll", QString(), {}, 15, &M::ACheckAllExecute);
+  AUnChecAll = makeCommand("AUnChecAll", QString(), {}, 14, &M::AUnChecAllExecute);
+  AReConnect =
+      makeCommand("AReConnect", QString(), Qt::SHIFT | Qt::Key_F5, 10, &M::AReConnectExecute);
+  AToClipBoard = makeCommand("AToClipBoard", QStringLiteral("В буфер"), Qt::CTRL | Qt::Key_C, 16,
+                             &M::AToClipBoardExecute);
+  AFromClipBoard = makeCommand("AFromClipBoard", QStringLiteral("Из буфера"), Qt::CTRL | Qt::Key_V,
+                               17, &M::AFromClipBoardExecute);
+  ASettings =
+      makeCommand("ASettings", QStringLiteral("&Настройки"), Qt::Key_F2, 3, &M::ASettingsExecute);
+  AShowOwnWindow = makeCommand("AShowOwnWindow", QString(), {}, 18, &M::AShowOwnWindowExecute);
+  AShowSQL = makeCommand("AShowSQL", QStringLiteral("SQL"), {}, -1, &M::AShowSQLExecute);
+  ACheckSQL =
+      makeCommand("ACheckSQL", QStringLiteral("По запросу SQL"), {}, -1, &M::ACheckSQLExecute);
+  ARun = makeCommand("ARun", QString(), Qt::CTRL | Qt::Key_R, 19, &M::ARunExecute);
+
+  ACheckAll->setToolTip(QStringLiteral("Отметить все"));
+  AUnChecAll->setToolTip(QStringLiteral("Снять все"));
+  // The checked flag flips on every trigger; the handler shows it.
+  ARunFilter->setCheckable(true);
+  ARunFilter->setChecked(true);
+  for (QAction *transfer : {AFromFile, AToFile, AToClipBoard, AFromClipBoard})
+    transfer->setEnabled(false);
+}
+
+void TfrmMainForm::buildBanner() {
+  pnlTop = new QFrame(this);
+  pnlTop->setObjectName(QStringLiteral("pnlTop"));
+  pnlTop->setGeometry(0, 0, kClientWidth, 49);
+  pnlTop->setAutoFillBackground(true);
+  QPalette white = pnlTop->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  pnlTop->setPalette(white);
+
+  Label3 =
+      makeLabel(pnlTop, "Label3",
+                QStringLiteral("Позволяет загружать BLOB поля из файла и буфера обмена"), {16, 0});
+  Label3->setFont(pixelFont(12, true));
+  Label3->adjustSize();
+  lblDB = makeLabel(pnlTop, "lblDB", QStringLiteral("Текущая база:"), {40, 16});
+  lblUser = makeLabel(pnlTop, "lblUser", QStringLiteral("Пользователь:"), {40, 32});
+  Label2 = makeLabel(pnlTop, "Label2", QStringLiteral("О программе ..."), {544, 32});
+  Label2->setFixedWidth(80);
+  Label2->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  Label2->setCursor(Qt::PointingHandCursor);
+  QFont link = Label2->font();
+  link.setUnderline(true);
+  Label2->setFont(link);
+  QPalette blue = Label2->palette();
+  blue.setColor(QPalette::WindowText, Qt::blue);
+  Label2->setPalette(blue);
+  Label2->installEventFilter(this);
+}
+
+void TfrmMainForm::buildTableRow() {
+  Label1 = makeLabel(this, "Label1", QStringLiteral("Таблица"), {8, 56});
+  cbTables = new QComboBox(this);
+  cbTables->setObjectName(QStringLiteral("cbTables"));
+  cbTables->setGeometry(56, 56, 273, 21);
+  cbTables->setEditable(false);
+  cbTables->setMaxVisibleItems(7);
+  cbTables->installEventFilter(this);
+
+  btnSQL = makeButton(this, "btnSQL", {336, 56, 49, 22});
+  btnSQL->setCheckable(true);
+  btnSQL->setFont(pixelFont(11, true));
+  bind(btnSQL, AShowSQL, Face::Caption);
+  btnUDL = makeButton(this, "btnUDL", {392, 56, 201, 25});
+  bind(btnUDL, ASetUDL, Face::CaptionAndPicture);
+  btnRefreshConn = makeButton(this, "btnRefreshConn", {600, 56, 25, 25});
+  bind(btnRefreshConn, AReConnect, Face::Picture);
+  Bevel1 = makeLine(this, "Bevel1", {8, 80, 617, 9});
+}
+
+void TfrmMainForm::buildCommandRow() {
+  btnRefreshList = makeButton(this, "btnRefreshList", {8, 96, 81, 25});
+  bind(btnRefreshList, ARefresh, Face::CaptionAndPicture);
+
+  DBNavigator = new QWidget(this);
+  DBNavigator->setObjectName(QStringLiteral("DBNavigator"));
+  DBNavigator->setGeometry(96, 96, 104, 25);
+  auto *navigatorLayout = new QHBoxLayout(DBNavigator);
+  navigatorLayout->setContentsMargins(0, 0, 0, 0);
+  navigatorLayout->setSpacing(0);
+  const std::pair<const char *, QStyle::StandardPixmap> steps[] = {
+      {"nbFirst", QStyle::SP_MediaSkipBackward},
+      {"nbPrior", QStyle::SP_MediaSeekBackward},
+      {"nbNext", QStyle::SP_MediaSeekForward},
+      {"nbLast", QStyle::SP_MediaSkipForward}};
+  for (const auto &[name, icon] : steps) {
+    auto *step = new QPushButton(DBNavigator);
+    step->setObjectName(QLatin1String(name));
+    step->setIcon(style()->standardIcon(icon));
+    step->setFixedSize(26, 25);
+    step->setAutoDefault(false);
+    navigatorLayout->addWidget(step);
+  }
+
+  btnFields = makeButton(this, "btnFields", {208, 96, 73, 25});
+  bind(btnFields, AFields, Face::CaptionAndPicture);
+  btnFilter = makeButton(this, "btnFilter", {288, 96, 73, 25});
+  bind(btnFilter, AShowFilter, Face::CaptionAndPicture);
+  btnFilterRun = makeButton(this, "btnFilterRun", {368, 96, 25, 25});
+  btnFilterRun->setCheckable(true);
+  btnFilterRun->setChecked(true);
+  bind(btnFilterRun, ARunFilter, Face::Picture);
+
+  cbSQL = new QCheckBox(ACheckSQL->text(), this);
+  cbSQL->setObjectName(QStringLiteral("cbSQL"));
+  cbSQL->setGeometry(400, 98, 105, 17);
+  connect(cbSQL, &QCheckBox::clicked, ACheckSQL, [this] { runCommand(ACheckSQL); });
+  connect(ACheckSQL, &QAction::changed, cbSQL,
+          [this] { cbSQL->setEnabled(ACheckSQL->isEnabled()); });
+
+  btnOwnWindow = makeButton(this, "btnOwnWindow", {512, 96, 25, 25});
+  btnOwnWindow->setCheckable(true);
+  bind(btnOwnWindow, AShowOwnWindow, Face::Picture);
+  btnRun = makeButton(this, "btnRun", {544, 96, 25, 25});
+  bind(btnRun, ARun, Face::Picture);
+}
+
+void TfrmMainForm::buildGrid() {
+  grdList = new QTableView(this);
+  grdList->setObjectName(QStringLiteral("grdList"));
+  grdList->setGeometry(8, kGridTop, 617, 279);
+  grdList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grdList->setSelectionMode(QAbstractItemView::SingleSelection);
+  grdList->setSelectionBehavior(QAbstractItemView::SelectItems);
+  grdList->horizontalHeader()->setSectionsMovable(false);
+  grdList->verticalHeader()->setDefaultSectionSize(17);
+  grdList->setContextMenuPolicy(Qt::CustomContextMenu);
+
+  pupGrid = new QMenu(this);
+  pupGrid->setObjectName(QStringLiteral("pupGrid"));
+  N3 = AToFile;
+  N1 = AFromFile;
+  N4 = AToClipBoard;
+  N2 = AFromClipBoard;
+  for (QAction *item : {N3, N1, N4, N2})
+    pupGrid->addAction(item);
+  connect(grdList, &QWidget::customContextMenuRequested, this,
+          [this](QPoint at) { pupGrid->popup(grdList->viewport()->mapToGlobal(at)); });
+}
+
+void TfrmMainForm::buildBottomBar() {
+  pnlBottom = new QFrame(this);
+  pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
+  pnlBottom->setGeometry(0, kClientHeight - kBottomBarHeight, kClientWidth, kBottomBarHeight);
+  btnHelp = makeButton(pnlBottom, "btnHelp", {8, 8, 73, 24});
+  btnHelp->setText(QStringLiteral("Справка ..."));
+  connect(btnHelp, &QPushButton::clicked, this, [this] { guarded([this] { btnHelpClick(); }); });
+  btnSettings = makeButton(pnlBottom, "btnSettings", {88, 8, 89, 24});
+  bind(btnSettings, ASettings, Face::CaptionAndPicture);
+  btnToClipBoard = makeButton(pnlBottom, "btnToClipBoard", {200, 8, 73, 24});
+  bind(btnToClipBoard, AToClipBoard, Face::CaptionAndPicture);
+  btnFromClipBoard = makeButton(pnlBottom, "btnFromClipBoard", {280, 8, 89, 24});
+  bind(btnFromClipBoard, AFromClipBoard, Face::CaptionAndPicture);
+  btnSaveToFile = makeButton(pnlBottom, "btnSaveToFile", {384, 8, 73, 24});
+  bind(btnSaveToFile, AToFile, Face::CaptionAndPicture);
+  btnLoadFromFile = makeButton(pnlBottom, "btnLoadFromFile", {464, 8, 81, 24});
+  bind(btnLoadFromFile, AFromFile, Face::CaptionAndPicture);
+  btnClose = makeButton(pnlBottom, "btnClose", {560, 8, 64, 24});
+  bind(btnClose, AExit, Face::Caption);
+}
+
+void TfrmMainForm::buildFloatingPanels() {
+  pnlFields = new QFrame(this);
+  pnlFields->setObjectName(QStringLiteral("pnlFields"));
+  pnlFields->setGeometry(208, 121, 265, 232);
+  pnlFields->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  pnlFields->setAutoFillBackground(true);
+  SpeedButton2 = makeButton(pnlFields, "SpeedButton2", {6, 4, 23, 22});
+  SpeedButton2->setFlat(true);
+  SpeedButton2->setToolTip(AUnChecAll->toolTip());
+  bind(SpeedButton2, AUnChecAll, Face::Picture);
+  SpeedButton3 = makeButton(pnlFields, "SpeedButton3", {30, 4, 23, 22});
+  SpeedButton3->setFlat(true);
+  SpeedButton3->setToolTip(ACheckAll->toolTip());
+  bind(SpeedButton3, ACheckAll, Face::Picture);
+  clbFields = new QListWidget(pnlFields);
+  clbFields->setObjectName(QStringLiteral("clbFields"));
+  clbFields->setGeometry(2, 27, 261, 203);
+  pnlFields->hide();
+
+  memSQL = new QPlainTextEdit(this);
+  memSQL->setObjectName(QStringLiteral("memSQL"));
+  memSQL->setGeometry(32, kMemoTop, 569, 145);
+  memSQL->setFont(pixelFont(13, false, QStringLiteral("Courier New")));
+  memSQL->setPlainText(QStringLiteral("Введите запрос на языке T-SQL"));
+  memSQL->hide();
+}
+
+void TfrmMainForm::setTabOrder() {
+  const QList<QWidget *> order = {btnUDL,         btnRefreshConn,   cbTables,      btnRefreshList,
+                                  DBNavigator,    btnFields,        btnFilter,     grdList,
+                                  btnToClipBoard, btnFromClipBoard, btnSaveToFile, btnLoadFromFile,
+                                  btnSettings,    btnHelp,          btnClose,      clbFields,
+                                  cbSQL,          btnRun,           memSQL};
+  for (int i = 1; i < order.size(); ++i)
+    QWidget::setTabOrder(order[i - 1], order[i]);
+  // Toggles and the picture-only buttons of the rows stay out of the tab
+  // order, as speed buttons do.
+  for (QWidget *button :
+       {static_cast<QWidget *>(btnSQL), static_cast<QWidget *>(btnFilterRun),
+        static_cast<QWidget *>(btnOwnWindow), static_cast<QWidget *>(SpeedButton2),
+        static_cast<QWidget *>(SpeedButton3)})
+    button->setFocusPolicy(Qt::NoFocus);
+}
+
+void TfrmMainForm::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  const int h = height();
+  pnlBottom->setGeometry(0, h - kBottomBarHeight, kClientWidth, kBottomBarHeight);
+  grdList->setGeometry(8, kGridTop, 617, qMax(0, h - kBottomBarHeight - kGridTop));
+  memSQL->setGeometry(32, kMemoTop, 569, qMax(0, h - kMemoBottomGap - kMemoTop));
+}
+
+void TfrmMainForm::closeEvent(QCloseEvent *event) {
+  QWidget::closeEvent(event);
+  // Closing the main window ends the program; the other windows go with it.
+  QCoreApplication::quit();
+}
+
+bool TfrmMainForm::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == Label2 && event->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+    guarded([this] { AShowAboutExecute(); });
+    return true;
+  }
+  if (watched == cbTables && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+      runCommand(ARefresh);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// --- data-link file and connection -------------------------------------
+
+void TfrmMainForm::FormCreate() {
+  dataLinkPath_ = data::locateDataLinkFile(programDir_, data::userDataLinkDir());
+  QString error;
+  if (!data::ensureDataLinkFile(dataLinkPath_, &error)) {
+    ADOConn.setConnectionString(builtInConnectionString());
+    showMessage(QStringLiteral("Не могу создать файл DB.udl. Скорее всего каталог имеет атрибут "
+                               "\"только для чтения\""));
+    return;
+  }
+  ADOConn.setConnectionString(QStringLiteral("FILE NAME=") + dataLinkPath_);
+}
+
+void TfrmMainForm::ASetUDLExecute() {
+  const bool opened =
+      platform::shellExecute({this, dataLinkPath_, QString(), platform::ShowCommand::Normal});
+  if (!opened)
+    showMessage(QStringLiteral("ASetUDLExecute: Файл DB.udl не найден"));
+}
+
+bool TfrmMainForm::openDataLinkEditor(const QString &path) {
+  auto *editor = new DataLinkEditor(path, this);
+  editor->setAttribute(Qt::WA_DeleteOnClose);
+  QString error;
+  if (!editor->load(&error)) {
+    delete editor;
+    return false;
+  }
+  editor->show();
+  return true;
+}
+
+void TfrmMainForm::AReConnectExecute() {
+  ADOConn.close();
+  try {
+    ADOConn.open();
+  } catch (const data::DataError &) {
+    showMessage(QStringLiteral("Не могу подсоедениться к базе данных. Проверьте наличия файла "
+                               "DB.udl в каталоге программы и правильность данных в нем."));
+    return;
+  }
+  qrTables.close();
+  fillTablePicker();
+  qrTables.setSQL({query::tableListStatement(ADOConn.dialect())});
+  qrTables.open();
+}
+
+void TfrmMainForm::ADOConnBeforeConnect() {}
+
+void TfrmMainForm::ADOConnAfterConnect() {
+  const std::optional<QString> text = data::readDataLinkText(dataLinkPath_);
+  if (!text) {
+    showMessage(QStringLiteral("Не могу прочитать файл DB.udl"));
+    return;
+  }
+  lblUser->setText(QStringLiteral("Пользователь:  ") +
+                   data::GetConnectionParam(*text, QStringLiteral("User ID=")));
+  QString database;
+  try {
+    database = ADOConn.defaultDatabase();
+  } catch (const data::DataError &) {
+  }
+  lblDB->setText(QStringLiteral("Текущая база:  ") +
+                 data::GetConnectionParam(*text, QStringLiteral("Data Source=")) +
+                 QLatin1Char('\\') + database);
+  lblUser->adjustSize();
+  lblDB->adjustSize();
+}
+
+void TfrmMainForm::fillTablePicker() {
+  cbTables->clear();
+  if (!qrTables.active() || qrTables.fields().empty())
+    return;
+  data::Field &name = qrTables.fieldByName(QStringLiteral("Name"));
+  QStringList names;
+  for (int row = 0; row < qrTables.recordCount(); ++row) {
+    qrTables.moveTo(row);
+    names << QString::fromUtf8(name.asString());
+  }
+  cbTables->addItems(names);
+  cbTables->setCurrentIndex(-1);
+}
+
+// --- windows and toggles ------------------------------------------------
+
+void TfrmMainForm::AExitExecute() {
+  close();
+}
+
+void TfrmMainForm::AShowAboutExecute() {
+  frmAbout->exec();
+}
+
+void TfrmMainForm::ASettingsExecute() {
+  frmSettings->exec();
+}
+
+void TfrmMainForm::AShowFilterExecute() {
+  frmFilter->exec();
+}
+
+void TfrmMainForm::ARunFilterExecute() {
+  btnFilterRun->setChecked(ARunFilter->isChecked());
+}
+
+void TfrmMainForm::AShowOwnWindowExecute() {
+  frmOwnWindow->setVisible(frmOwnWindow->isHidden());
+  btnOwnWindow->setChecked(!frmOwnWindow->isHidden());
+}
+
+void TfrmMainForm::AShowSQLExecute() {
+  memSQL->raise();
+  memSQL->setVisible(memSQL->isHidden());
+  btnSQL->setChecked(!memSQL->isHidden());
+  AShowFilter->setEnabled(!btnSQL->isChecked());
+  ARunFilter->setEnabled(AShowFilter->isEnabled());
+}
+
+void TfrmMainForm::btnHelpClick() {
+  platform::shellExecute(
+      {this, QStringLiteral("Readme.txt"), QString(), platform::ShowCommand::Normal});
+}
+
+// --- commands whose work comes with the query, viewer and transfer -------
+
+void TfrmMainForm::ARefreshExecute() {}
+void TfrmMainForm::AFieldsExecute() {}
+void TfrmMainForm::ACheckAllExecute() {}
+void TfrmMainForm::AUnChecAllExecute() {}
+void TfrmMainForm::ACheckSQLExecute() {}
+void TfrmMainForm::AFromFileExecute() {}
+void TfrmMainForm::AToFileExecute() {}
+void TfrmMainForm::AToClipBoardExecute() {}
+void TfrmMainForm::AFromClipBoardExecute() {}
+void TfrmMainForm::ARunExecute() {}
+
+} // namespace quillon::forms

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "forms/SecondaryWindow.h"
+
+namespace quillon::forms {
+
+// The floating viewer of the current cell; stays on top, never modal.
+class TfrmOwnWindow : public SecondaryWindow {
+  Q_OBJECT
+public:
+  explicit TfrmOwnWindow(QWidget *parent = nullptr);
+};
+
+} // namespace quillon::forms

@@ -1,0 +1,437 @@
+#include "data/DataLink.h"
+#include "forms/CommandRouter.h"
+#include "forms/MessageBoxes.h"
+#include "forms/Windows.h"
+#include "forms/uBlobFormFile.h"
+#include "forms/uFilter.h"
+#include "forms/uOwnWindow.h"
+#include "forms/uSettings.h"
+#include "platform/ExclusiveFile.h"
+#include "platform/ShellRequest.h"
+#include "support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+using namespace quillon;
+using namespace quillon::forms;
+using quillon::test::ScratchDir;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+  ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+void sqliteExec(const QString &file, const char *sql) {
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
+  char *error = nullptr;
+  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
+  const std::string message = error ? error : "";
+  sqlite3_free(error);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+// The six windows over a program folder of the test's own, with every
+// message box answered by the test.
+class MainWindowTest : public testing::Test {
+protected:
+  void SetUp() override {
+    setMessageBoxOverride([this](BoxKind kind, const QString &text) {
+      messages.append({kind, text});
+      return Answer::Yes;
+    });
+    platform::setShellOverride([this](const platform::ShellRequest &request) {
+      shellRequests.append(request);
+      return shellResult;
+    });
+  }
+
+  void TearDown() override {
+    destroyWindows();
+    setMessageBoxOverride({});
+    platform::setShellOverride({});
+  }
+
+  void start(const QString &programDir) {
+    createWindows(programDir);
+    InitStartupState();
+    frmMainForm->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frmMainForm));
+  }
+  void start() { start(programDir.path()); }
+
+  // A db.udl in the program folder naming `initString`.
+  void writeDataLink(const QString &initString) {
+    writeFile(data::dataLinkPathIn(programDir.path()), data::encodeDataLinkFile(initString));
+  }
+
+  QString sqliteDatabase() {
+    const QString file = programDir.file(QStringLiteral("demo.db"));
+    writeFile(file, {});
+    sqliteExec(file, "CREATE TABLE Zeta (id integer primary key, v image);"
+                     "CREATE TABLE \"Order Lines\" (n int);"
+                     "CREATE TABLE Alpha (t text);");
+    return file;
+  }
+
+  QStringList tablePicker() const {
+    QStringList names;
+    for (int i = 0; i < frmMainForm->cbTables->count(); ++i)
+      names << frmMainForm->cbTables->itemText(i);
+    return names;
+  }
+
+  // Counts the runs of a command without running its work.
+  static std::unique_ptr<QSignalSpy> spyOn(QAction *command) {
+    return std::make_unique<QSignalSpy>(command, &QAction::triggered);
+  }
+
+  ScratchDir programDir;
+  QList<std::pair<BoxKind, QString>> messages;
+  QList<platform::ShellRequest> shellRequests;
+  bool shellResult = true;
+};
+
+TEST_F(MainWindowTest, StartsWithTheViewerShownAndNothingConnected) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  EXPECT_TRUE(frmOwnWindow->isVisible());
+  EXPECT_TRUE(w.btnOwnWindow->isChecked());
+  EXPECT_TRUE(w.btnFilterRun->isChecked());
+  EXPECT_TRUE(w.ARunFilter->isChecked());
+  EXPECT_FALSE(w.btnSQL->isChecked());
+  EXPECT_TRUE(w.memSQL->isHidden());
+  EXPECT_TRUE(w.pnlFields->isHidden());
+  for (QAction *transfer : {w.AFromFile, w.AToFile, w.AToClipBoard, w.AFromClipBoard}) {
+    EXPECT_FALSE(transfer->isEnabled()) << transfer->objectName().toStdString();
+  }
+  EXPECT_FALSE(w.btnLoadFromFile->isEnabled());
+  EXPECT_EQ(w.cbTables->count(), 0);
+  EXPECT_EQ(w.lblDB->text(), QStringLiteral("Текущая база:"));
+  EXPECT_EQ(w.lblUser->text(), QStringLiteral("Пользователь:"));
+  EXPECT_FALSE(w.ADOConn.connected());
+  EXPECT_EQ(frmSettings->dirDefaultDir->text(), QStringLiteral("C:\\Temp\\"));
+  EXPECT_EQ(w.ActionList.size(), 19);
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, CreatesTheDefaultDataLinkOnceAndNeverRewritesIt) {
+  start();
+  const QString path = data::dataLinkPathIn(programDir.path());
+  QFile created(path);
+  ASSERT_TRUE(created.open(QIODevice::ReadOnly));
+  EXPECT_EQ(created.readAll(), data::defaultDataLinkContent());
+  EXPECT_EQ(frmMainForm->ADOConn.connectionString(), QStringLiteral("FILE NAME=") + path);
+  destroyWindows();
+
+  writeFile(path, "damaged");
+  start();
+  QFile kept(path);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), QByteArray("damaged"));
+}
+
+TEST_F(MainWindowTest, DataLinkThatCannotBeCreatedIsReportedAndStartUpGoesOn) {
+  // A folder below a plain file can be made by nobody, root included.
+  writeFile(programDir.file(QStringLiteral("plain")), "x");
+  const QString unusable = programDir.file(QStringLiteral("plain/program"));
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", programDir.file(QStringLiteral("plain/config")).toUtf8());
+  start(unusable);
+  qputenv("XDG_CONFIG_HOME", oldConfig);
+
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0].first, BoxKind::Message);
+  EXPECT_EQ(messages[0].second, QStringLiteral("Не могу создать файл DB.udl. Скорее всего каталог "
+                                               "имеет атрибут \"только для чтения\""));
+  EXPECT_EQ(frmMainForm->ADOConn.connectionString(), builtInConnectionString());
+  EXPECT_TRUE(frmMainForm->isVisible());
+}
+
+TEST_F(MainWindowTest, WidthIsFixedAndGridAndQueryBoxGrowWithTheHeight) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  EXPECT_EQ(w.minimumWidth(), TfrmMainForm::kClientWidth);
+  EXPECT_EQ(w.maximumWidth(), TfrmMainForm::kClientWidth);
+  EXPECT_EQ(w.minimumHeight(), TfrmMainForm::kMinClientHeight);
+
+  runCommand(w.AShowSQL);
+  const int gridHeight = w.grdList->height();
+  const int memoHeight = w.memSQL->height();
+  w.resize(900, w.height() + 100);
+  EXPECT_EQ(w.width(), TfrmMainForm::kClientWidth);
+  EXPECT_EQ(w.grdList->height(), gridHeight + 100);
+  EXPECT_EQ(w.memSQL->height(), memoHeight + 100);
+  EXPECT_EQ(w.pnlBottom->geometry().bottom(), w.height() - 1);
+  w.resize(w.width(), 100);
+  EXPECT_EQ(w.height(), TfrmMainForm::kMinClientHeight);
+}
+
+TEST_F(MainWindowTest, TogglesShowTheStateTheyGovern) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+
+  QTest::mouseClick(w.btnFilterRun, Qt::LeftButton);
+  EXPECT_FALSE(w.btnFilterRun->isChecked());
+  EXPECT_FALSE(w.ARunFilter->isChecked());
+  QTest::mouseClick(w.btnFilterRun, Qt::LeftButton);
+  EXPECT_TRUE(w.btnFilterRun->isChecked());
+  EXPECT_TRUE(w.ARunFilter->isChecked());
+
+  QTest::mouseClick(w.btnSQL, Qt::LeftButton);
+  EXPECT_TRUE(w.btnSQL->isChecked());
+  EXPECT_FALSE(w.memSQL->isHidden());
+  EXPECT_FALSE(w.AShowFilter->isEnabled());
+  EXPECT_FALSE(w.ARunFilter->isEnabled());
+  EXPECT_FALSE(w.btnFilter->isEnabled());
+  EXPECT_TRUE(w.ARunFilter->isChecked());
+  QTest::mouseClick(w.btnSQL, Qt::LeftButton);
+  EXPECT_FALSE(w.btnSQL->isChecked());
+  EXPECT_TRUE(w.memSQL->isHidden());
+  EXPECT_TRUE(w.AShowFilter->isEnabled());
+  EXPECT_TRUE(w.ARunFilter->isEnabled());
+  EXPECT_TRUE(w.ARunFilter->isChecked());
+
+  frmOwnWindow->close();
+  EXPECT_TRUE(frmOwnWindow->isHidden());
+  EXPECT_FALSE(w.btnOwnWindow->isChecked());
+  QTest::mouseClick(w.btnOwnWindow, Qt::LeftButton);
+  EXPECT_TRUE(frmOwnWindow->isVisible());
+  EXPECT_TRUE(w.btnOwnWindow->isChecked());
+}
+
+TEST_F(MainWindowTest, CommandKeysReachTheirCommands) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  auto refresh = spyOn(w.ARefresh);
+  auto reconnect = spyOn(w.AReConnect);
+
+  w.cbTables->setFocus();
+  QTest::keyClick(w.cbTables, Qt::Key_F5);
+  EXPECT_EQ(refresh->count(), 1);
+  QTest::keyClick(w.cbTables, Qt::Key_Return);
+  EXPECT_EQ(refresh->count(), 2);
+  QTest::keyClick(w.cbTables, Qt::Key_Enter, Qt::ControlModifier);
+  EXPECT_EQ(refresh->count(), 3);
+  EXPECT_EQ(reconnect->count(), 0);
+
+  // Shift+F5 is the reconnect, never the refresh (the db.udl here is the
+  // default one, which cannot connect on this machine).
+  QTest::keyClick(w.cbTables, Qt::Key_F5, Qt::ShiftModifier);
+  EXPECT_EQ(reconnect->count(), 1);
+  EXPECT_EQ(refresh->count(), 3);
+
+  // The viewer has no commands of its own: the main window's keys work there.
+  QTest::keyClick(frmOwnWindow, Qt::Key_F5);
+  EXPECT_EQ(refresh->count(), 4);
+}
+
+TEST_F(MainWindowTest, F2InTheGridOpensTheSettingsAndNoKeyWorksWhileAModalWindowIsOpen) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  auto refresh = spyOn(w.ARefresh);
+  bool settingsShown = false;
+  QTimer::singleShot(0, [&] {
+    settingsShown = QApplication::activeModalWidget() == frmSettings;
+    // Keys typed at the main window and at the viewer while the modal
+    // settings window is open.
+    QTest::keyClick(w.grdList, Qt::Key_F5);
+    QTest::keyClick(frmOwnWindow, Qt::Key_F5);
+    frmSettings->close();
+  });
+  w.grdList->setFocus();
+  QTest::keyClick(w.grdList, Qt::Key_F2);
+  EXPECT_TRUE(settingsShown);
+  EXPECT_EQ(refresh->count(), 0);
+  EXPECT_TRUE(frmSettings->isHidden());
+}
+
+TEST_F(MainWindowTest, DisabledCommandLeavesItsKeyToTheFocusedControl) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  runCommand(w.AShowSQL);
+  w.memSQL->setPlainText(QStringLiteral("select 1"));
+  w.memSQL->selectAll();
+  w.memSQL->setFocus();
+  QApplication::clipboard()->setText(QStringLiteral("before"));
+
+  auto copy = spyOn(w.AToClipBoard);
+  QTest::keyClick(w.memSQL, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(copy->count(), 0);
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("select 1"));
+
+  // Enabled, the command takes the key from the query box.
+  QApplication::clipboard()->setText(QStringLiteral("before"));
+  w.AToClipBoard->setEnabled(true);
+  QTest::keyClick(w.memSQL, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(copy->count(), 1);
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
+}
+
+TEST_F(MainWindowTest, GridMenuTakesItsKeysEvenWhileDisabled) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  // Outside the grid a disabled Ctrl+S reaches the query box as a key.
+  runCommand(w.AShowSQL);
+  w.memSQL->setPlainText(QString());
+  w.memSQL->setFocus();
+  QTest::keyClick(w.memSQL, Qt::Key_S, Qt::ControlModifier);
+  auto save = spyOn(w.AToFile);
+  w.grdList->setFocus();
+  QTest::keyClick(w.grdList, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(save->count(), 0);
+  w.AToFile->setEnabled(true);
+  QTest::keyClick(w.grdList, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(save->count(), 1);
+  EXPECT_EQ(w.pupGrid->actions(),
+            (QList<QAction *>{w.AToFile, w.AFromFile, w.AToClipBoard, w.AFromClipBoard}));
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheProgramWithoutAQuestion) {
+  start();
+  QSignalSpy quit(qApp, &QCoreApplication::aboutToQuit);
+  bool loopEnded = false;
+  QTimer::singleShot(0, [] { runCommand(frmMainForm->AExit); });
+  QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+  loopEnded = QCoreApplication::exec() == 0;
+  EXPECT_TRUE(loopEnded);
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, HelpAndDataLinkRequestsGoToTheShell) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  QTest::mouseClick(w.btnHelp, Qt::LeftButton);
+  ASSERT_EQ(shellRequests.size(), 1);
+  EXPECT_EQ(shellRequests[0].owner, &w);
+  EXPECT_EQ(shellRequests[0].file, QStringLiteral("Readme.txt"));
+  EXPECT_TRUE(shellRequests[0].parameters.isEmpty());
+  EXPECT_EQ(shellRequests[0].show, platform::ShowCommand::Normal);
+
+  QTest::mouseClick(w.btnUDL, Qt::LeftButton);
+  ASSERT_EQ(shellRequests.size(), 2);
+  EXPECT_EQ(shellRequests[1].file, data::dataLinkPathIn(programDir.path()));
+  EXPECT_TRUE(messages.isEmpty());
+
+  shellResult = false;
+  QTest::mouseClick(w.btnUDL, Qt::LeftButton);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0].second, QStringLiteral("ASetUDLExecute: Файл DB.udl не найден"));
+}
+
+TEST_F(MainWindowTest, ReconnectFillsTheBannerAndTheSortedTableList) {
+  sqliteDatabase();
+  writeDataLink(QStringLiteral("Provider=SQLite;Data Source=demo.db;User ID=tester"));
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  runCommand(w.AReConnect);
+  ASSERT_TRUE(messages.isEmpty()) << messages[0].second.toStdString();
+  EXPECT_EQ(w.lblUser->text(), QStringLiteral("Пользователь:  tester"));
+  EXPECT_EQ(w.lblDB->text(), QStringLiteral("Текущая база:  demo.db\\main"));
+  EXPECT_EQ(tablePicker(), (QStringList{"Alpha", "Order Lines", "Zeta"}));
+
+  // A failing reconnect shows only its message and keeps the labels.
+  writeDataLink(QStringLiteral("Provider=Nowhere.1;User ID=other"));
+  runCommand(w.AReConnect);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0].first, BoxKind::Message);
+  EXPECT_EQ(messages[0].second,
+            QStringLiteral("Не могу подсоедениться к базе данных. Проверьте наличия файла DB.udl "
+                           "в каталоге программы и правильность данных в нем."));
+  EXPECT_EQ(w.lblUser->text(), QStringLiteral("Пользователь:  tester"));
+  EXPECT_FALSE(w.ADOConn.connected());
+}
+
+TEST_F(MainWindowTest, UnreadableDataLinkAfterConnectKeepsTheLabelsAndTheConnection) {
+  sqliteDatabase();
+  writeDataLink(QStringLiteral("Provider=SQLite;Data Source=demo.db;User ID=tester"));
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  // Another program takes the file between the connect and the step after it.
+  platform::ExclusiveFile holder;
+  w.ADOConn.afterConnect = [&] {
+    ASSERT_TRUE(holder.open(w.dataLinkPath()));
+    w.ADOConnAfterConnect();
+  };
+  runCommand(w.AReConnect);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0].second, QStringLiteral("Не могу прочитать файл DB.udl"));
+  EXPECT_EQ(w.lblUser->text(), QStringLiteral("Пользователь:"));
+  EXPECT_TRUE(w.ADOConn.connected());
+  EXPECT_EQ(tablePicker().size(), 3);
+}
+
+TEST_F(MainWindowTest, ReconnectReachesPostgresThroughOdbc) {
+  const QString odbc = test::postgresConnectionString();
+  if (odbc.isEmpty())
+    GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
+  QString quoted = odbc;
+  quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+  writeDataLink(
+      QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\";User ID=quillon").arg(quoted));
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  ASSERT_NO_THROW(w.ADOConn.open());
+  w.ADOConn.driver().execute(QStringLiteral("DROP TABLE IF EXISTS window_b"));
+  w.ADOConn.driver().execute(QStringLiteral("DROP TABLE IF EXISTS window_a"));
+  w.ADOConn.driver().execute(QStringLiteral("CREATE TABLE window_b (n int)"));
+  w.ADOConn.driver().execute(QStringLiteral("CREATE TABLE window_a (n int)"));
+  runCommand(w.AReConnect);
+  ASSERT_TRUE(messages.isEmpty()) << messages[0].second.toStdString();
+  EXPECT_EQ(w.lblUser->text(), QStringLiteral("Пользователь:  quillon"));
+  EXPECT_TRUE(w.lblDB->text().startsWith(QStringLiteral("Текущая база:  \\")));
+  EXPECT_TRUE(w.lblDB->text().endsWith(QStringLiteral("quillon_test")))
+      << w.lblDB->text().toStdString();
+  const QStringList tables = tablePicker();
+  EXPECT_LT(tables.indexOf("window_a"), tables.indexOf("window_b"));
+  EXPECT_GE(tables.indexOf("window_a"), 0);
+  w.ADOConn.driver().execute(QStringLiteral("DROP TABLE window_a"));
+  w.ADOConn.driver().execute(QStringLiteral("DROP TABLE window_b"));
+}
+
+TEST(GeneralErrorBox, AddsAFullStopOnlyAfterCharactersAboveIt) {
+  EXPECT_EQ(generalErrorText(QStringLiteral("Table missing")), QStringLiteral("Table missing."));
+  EXPECT_EQ(generalErrorText(QStringLiteral("Done.")), QStringLiteral("Done."));
+  EXPECT_EQ(generalErrorText(QStringLiteral("What?")), QStringLiteral("What?."));
+  EXPECT_EQ(generalErrorText(QStringLiteral("(x)")), QStringLiteral("(x)"));
+  EXPECT_EQ(generalErrorText(QStringLiteral("a-")), QStringLiteral("a-"));
+  EXPECT_EQ(generalErrorText(QString()), QString());
+}
+
+TEST(GeneralErrorBox, GuardShowsWhatEscapesAHandler) {
+  QStringList shown;
+  setMessageBoxOverride([&](BoxKind kind, const QString &text) {
+    EXPECT_EQ(kind, BoxKind::GeneralError);
+    shown << text;
+    return Answer::Yes;
+  });
+  guarded([] { throw std::runtime_error("relation \"x\" does not exist"); });
+  guarded([] {});
+  setMessageBoxOverride({});
+  EXPECT_EQ(shown, QStringList{QStringLiteral("relation \"x\" does not exist.")});
+}
+
+} // namespace
