@@ -3,6 +3,7 @@
 #include "platform/ApplicationTitle.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,6 +15,20 @@ std::function<Answer(BoxKind, const QString &)> &boxOverride() {
   static std::function<Answer(BoxKind, const QString &)> instance;
   return instance;
 }
+
+// Escape clicks "&No"; only the close box (or Alt+F4) ends up here, and
+// that answer is Cancel.
+class ConfirmationBox : public QMessageBox {
+public:
+  using QMessageBox::QMessageBox;
+  bool closedWithoutAnswer = false;
+
+protected:
+  void closeEvent(QCloseEvent *event) override {
+    closedWithoutAnswer = true;
+    QMessageBox::closeEvent(event);
+  }
+};
 
 QString applicationTitle() {
   return platform::applicationTitleFor(QCoreApplication::applicationFilePath());
@@ -33,12 +48,14 @@ void showMessage(const QString &text) {
 Answer confirm(const QString &question) {
   if (boxOverride())
     return boxOverride()(BoxKind::Confirmation, question);
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question);
+  ConfirmationBox box(QMessageBox::Question, QStringLiteral("Confirm"), question);
   QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
   QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
   box.setDefaultButton(yes);
   box.setEscapeButton(no);
   box.exec();
+  if (box.closedWithoutAnswer)
+    return Answer::Cancel;
   if (box.clickedButton() == yes)
     return Answer::Yes;
   if (box.clickedButton() == no)

@@ -6,6 +6,7 @@
 #include "forms/uFilter.h"
 #include "forms/uOwnWindow.h"
 #include "forms/uSettings.h"
+#include "platform/ApplicationTitle.h"
 #include "platform/ExclusiveFile.h"
 #include "platform/ShellRequest.h"
 #include "support/TestEnvironment.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -432,6 +434,69 @@ TEST(GeneralErrorBox, GuardShowsWhatEscapesAHandler) {
   guarded([] {});
   setMessageBoxOverride({});
   EXPECT_EQ(shown, QStringList{QStringLiteral("relation \"x\" does not exist.")});
+}
+
+// Answers the next real message box with `action` once it is shown and
+// remembers what it showed.
+struct BoxSeen {
+  QString caption, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QStringList buttons;
+};
+
+void answerNextBox(BoxSeen &seen, std::function<void(QMessageBox *)> action) {
+  QTimer::singleShot(0, [&seen, action] {
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    seen.caption = box->windowTitle();
+    seen.text = box->text();
+    seen.icon = box->icon();
+    for (QAbstractButton *button : box->buttons())
+      seen.buttons << button->text();
+    action(box);
+  });
+}
+
+TEST(MessageBoxes, ConfirmationAnswersYesNoAndCancel) {
+  BoxSeen seen;
+  answerNextBox(seen, [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+  EXPECT_EQ(confirm(QStringLiteral("Вы уверены ?")), Answer::Yes);
+  EXPECT_EQ(seen.caption, QStringLiteral("Confirm"));
+  EXPECT_EQ(seen.text, QStringLiteral("Вы уверены ?"));
+  EXPECT_EQ(seen.icon, QMessageBox::Question);
+  EXPECT_EQ(seen.buttons, (QStringList{"&Yes", "&No"}));
+
+  answerNextBox(seen, [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); });
+  EXPECT_EQ(confirm(QStringLiteral("Вы уверены ?")), Answer::No);
+  answerNextBox(seen, [](QMessageBox *box) { box->close(); });
+  EXPECT_EQ(confirm(QStringLiteral("Вы уверены ?")), Answer::Cancel);
+}
+
+TEST(MessageBoxes, PlainAndErrorBoxesCarryTheApplicationTitle) {
+  BoxSeen seen;
+  answerNextBox(seen, [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+  showMessage(QStringLiteral("Значение загружено из файла"));
+  const QString title = seen.caption;
+  EXPECT_FALSE(title.isEmpty());
+  EXPECT_EQ(title.at(0), title.at(0).toUpper());
+  EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+  EXPECT_EQ(seen.buttons.size(), 1);
+
+  answerNextBox(seen, [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+  showGeneralError(QStringLiteral("Disk full"));
+  EXPECT_EQ(seen.caption, title);
+  EXPECT_EQ(seen.text, QStringLiteral("Disk full."));
+  EXPECT_EQ(seen.icon, QMessageBox::Critical);
+}
+
+TEST(ApplicationTitle, FileNameUpToItsFirstFullStopWithOneCapital) {
+  EXPECT_EQ(platform::applicationTitleFor(QStringLiteral("/usr/bin/quillon")),
+            QStringLiteral("Quillon"));
+  EXPECT_EQ(platform::applicationTitleFor(QStringLiteral("C:/Apps/QUILLON.EXE")),
+            QStringLiteral("Quillon"));
+  EXPECT_EQ(platform::applicationTitleFor(QStringLiteral("/opt/x/blob.tool.bin")),
+            QStringLiteral("Blob"));
+  EXPECT_EQ(platform::applicationTitleFor(QStringLiteral("/opt/.hidden")), QString());
 }
 
 } // namespace
