@@ -19,21 +19,8 @@ using Backend = ConnectionSettings::Backend;
 }
 
 Backend backendOf(const QString &provider) {
-  // OLE DB names a provider by its ProgID, optionally with a version suffix.
-  static const QRegularExpression sqlServer(
-      QStringLiteral("^(SQLOLEDB|SQLNCLI\\d*|MSOLEDBSQL\\d*)(\\.\\d+)?$"),
-      QRegularExpression::CaseInsensitiveOption);
-  static const QRegularExpression odbc(QStringLiteral("^MSDASQL(\\.\\d+)?$"),
-                                       QRegularExpression::CaseInsensitiveOption);
-  static const QRegularExpression sqlite(QStringLiteral("^SQLite(\\.\\d+)?$"),
-                                         QRegularExpression::CaseInsensitiveOption);
-  // Without a Provider, OLE DB falls back to its ODBC provider.
-  if (provider.isEmpty() || odbc.match(provider).hasMatch())
-    return Backend::Odbc;
-  if (sqlServer.match(provider).hasMatch())
-    return Backend::SqlServer;
-  if (sqlite.match(provider).hasMatch())
-    return Backend::Sqlite;
+  if (const std::optional<Backend> backend = backendOfProvider(provider))
+    return *backend;
   throw DataError(QStringLiteral("Provider \"%1\" is not supported. db.udl may name SQLOLEDB (SQL "
                                  "Server), MSDASQL (ODBC) or SQLite.")
                       .arg(provider));
@@ -259,6 +246,25 @@ QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds)
 }
 
 } // namespace
+
+std::optional<ConnectionSettings::Backend> backendOfProvider(const QString &provider) {
+  // OLE DB names a provider by its ProgID, optionally with a version suffix.
+  static const QRegularExpression sqlServer(
+      QStringLiteral("^(SQLOLEDB|SQLNCLI\\d*|MSOLEDBSQL\\d*)(\\.\\d+)?$"),
+      QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression odbc(QStringLiteral("^MSDASQL(\\.\\d+)?$"),
+                                       QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression sqlite(QStringLiteral("^SQLite(\\.\\d+)?$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+  // Without a Provider, OLE DB falls back to its ODBC provider.
+  if (provider.isEmpty() || odbc.match(provider).hasMatch())
+    return Backend::Odbc;
+  if (sqlServer.match(provider).hasMatch())
+    return Backend::SqlServer;
+  if (sqlite.match(provider).hasMatch())
+    return Backend::Sqlite;
+  return std::nullopt;
+}
 
 InitProperties InitProperties::parse(const QString &s) {
   InitProperties result;

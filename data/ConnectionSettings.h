@@ -68,6 +68,10 @@ private:
 // blank; as it is otherwise.
 QString odbcQuoted(const QString &value);
 
+// The backend an OLE DB provider name stands for (no name: ODBC); nullopt
+// for a provider this platform cannot reach.
+std::optional<ConnectionSettings::Backend> backendOfProvider(const QString &provider);
+
 // Builds the settings from an OLE DB initialization string. `dataLinkDir`
 // is the folder of the data-link file (SQLite files are relative to it);
 // `odbcDrivers` lists the registered ODBC driver names, from which the SQL

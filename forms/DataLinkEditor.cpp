@@ -41,21 +41,7 @@ constexpr int kUnsupportedPage = 3;
 // The provider as the data layer reads it (connectionSettingsFrom);
 // nullopt for one it does not support.
 std::optional<Provider> providerOf(const QString &provider) {
-  static const QRegularExpression sqlServer(
-      QStringLiteral("^(SQLOLEDB|SQLNCLI\\d*|MSOLEDBSQL\\d*)(\\.\\d+)?$"),
-      QRegularExpression::CaseInsensitiveOption);
-  static const QRegularExpression odbc(QStringLiteral("^MSDASQL(\\.\\d+)?$"),
-                                       QRegularExpression::CaseInsensitiveOption);
-  static const QRegularExpression sqlite(QStringLiteral("^SQLite(\\.\\d+)?$"),
-                                         QRegularExpression::CaseInsensitiveOption);
-  // Without a Provider, OLE DB takes its ODBC provider.
-  if (provider.isEmpty() || odbc.match(provider).hasMatch())
-    return Provider::Odbc;
-  if (sqlServer.match(provider).hasMatch())
-    return Provider::SqlServer;
-  if (sqlite.match(provider).hasMatch())
-    return Provider::Sqlite;
-  return std::nullopt;
+  return data::backendOfProvider(provider);
 }
 
 QString providerValue(Provider provider) {

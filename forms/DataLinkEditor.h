@@ -35,7 +35,7 @@ class DataLinkEditor : public QDialog {
   Q_OBJECT
 public:
   // The order of the provider list.
-  enum class Provider { SqlServer, Odbc, Sqlite };
+  using Provider = data::ConnectionSettings::Backend;
 
   DataLinkEditor(const QString &dataLinkPath, QWidget *parent = nullptr);
 
