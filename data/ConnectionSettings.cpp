@@ -215,12 +215,19 @@ QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds)
   };
   *viaFreeTds = driverIs({"FreeTDS", "tdsodbc"});
   // psqlodbc must report bytea and text as the long types, which the field
-  // kinds take as large values like SQL Server's image and text. A DSN alone
+  // kinds take as large values like SQL Server's image and text, and
+  // booleans as booleans rather than as short strings. A DSN alone
   // does not tell its driver, so the keys go in then too: other drivers
   // ignore unknown keywords (at most a 01S00 warning).
   const bool postgres = driver.isEmpty() || driverIs({"PostgreSQL", "psqlodbc"});
-  const QStringList pinned = {QStringLiteral("ByteaAsLongVarBinary"),
-                              QStringLiteral("TextAsLongVarchar")};
+  const std::pair<QString, QString> pinned[] = {{QStringLiteral("ByteaAsLongVarBinary"), "1"},
+                                                {QStringLiteral("TextAsLongVarchar"), "1"},
+                                                {QStringLiteral("BoolsAsChar"), "0"}};
+  const auto isPinned = [&](const QString &key) {
+    return std::any_of(std::begin(pinned), std::end(pinned), [&](const auto &entry) {
+      return entry.first.compare(key, Qt::CaseInsensitive) == 0;
+    });
+  };
 
   QStringList attributes;
   // Extended Properties that name their own source outrank Data Source.
@@ -229,7 +236,7 @@ QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds)
   for (const OdbcAttribute &attribute : extended) {
     // Drivers disagree on whether the first or the last repetition of a key
     // counts, so a pinned key appears once only.
-    if (postgres && pinned.contains(attribute.key, Qt::CaseInsensitive))
+    if (postgres && isPinned(attribute.key))
       continue;
     attributes << attribute.text;
   }
@@ -240,8 +247,8 @@ QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds)
   if (!password.isEmpty() && !findAttribute(extended, QStringLiteral("PWD")))
     attributes << QStringLiteral("PWD=") + odbcQuoted(password);
   if (postgres)
-    for (const QString &key : pinned)
-      attributes << key + QStringLiteral("=1");
+    for (const auto &[key, value] : pinned)
+      attributes << key + QLatin1Char('=') + value;
   return attributes.join(QLatin1Char(';'));
 }
 

@@ -291,7 +291,7 @@ TEST(ConnectionSettingsFrom, ConnectTimeoutIsTheLoginTimeout) {
 }
 
 TEST(ConnectionSettingsFrom, OdbcProviderNamesADsnOrAConnectionString) {
-  const QString pins = QStringLiteral(";ByteaAsLongVarBinary=1;TextAsLongVarchar=1");
+  const QString pins = QStringLiteral(";ByteaAsLongVarBinary=1;TextAsLongVarchar=1;BoolsAsChar=0");
   const struct {
     const char *name;
     QString init;
