@@ -4,9 +4,16 @@
 
 namespace quillon::forms {
 
+QFont uiFont() {
+  QFont font;
+  font.setPointSize(8);
+  return font;
+}
+
 SecondaryWindow::SecondaryWindow(const QString &caption, QSize clientSize, QWidget *parent)
     : QDialog(parent) {
   setWindowTitle(caption);
+  setFont(uiFont());
   resize(clientSize);
 }
 

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 
 namespace quillon::forms {
+
+// The windows' font: the desktop's sans-serif UI font at 8 points.
+QFont uiFont();
 
 // A window that lives from start-up to exit: closing it only hides it, so
 // everything it holds lasts for the run.

@@ -6,6 +6,7 @@
 #include "forms/CommandRouter.h"
 #include "forms/DataLinkEditor.h"
 #include "forms/MessageBoxes.h"
+#include "forms/SecondaryWindow.h"
 #include "forms/UTarnwickAbout.h"
 #include "forms/Windows.h"
 #include "forms/uFilter.h"
@@ -42,8 +43,10 @@ constexpr int kMemoBottomGap = 61;
 
 QFont pixelFont(int pixels, bool bold = false, const QString &family = QString()) {
   QFont font;
-  if (!family.isEmpty())
+  if (!family.isEmpty()) {
     font.setFamily(family);
+    font.setStyleHint(QFont::TypeWriter);
+  }
   font.setPixelSize(pixels);
   font.setBold(bold);
   return font;
@@ -106,7 +109,7 @@ TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
   setObjectName(QStringLiteral("frmMainForm"));
   setWindowTitle(QStringLiteral("Quillon"));
   setWindowIcon(programIcon());
-  setFont(pixelFont(11));
+  setFont(uiFont());
   setAutoFillBackground(true);
   setFixedWidth(kClientWidth);
   setMinimumHeight(kMinClientHeight);
@@ -222,7 +225,6 @@ void TfrmMainForm::buildBanner() {
   lblDB = makeLabel(pnlTop, "lblDB", QStringLiteral("Текущая база:"), {40, 16});
   lblUser = makeLabel(pnlTop, "lblUser", QStringLiteral("Пользователь:"), {40, 32});
   Label2 = makeLabel(pnlTop, "Label2", QStringLiteral("О программе ..."), {544, 32});
-  Label2->setFixedWidth(80);
   Label2->setAlignment(Qt::AlignRight | Qt::AlignTop);
   Label2->setCursor(Qt::PointingHandCursor);
   QFont link = Label2->font();
@@ -231,6 +233,10 @@ void TfrmMainForm::buildBanner() {
   QPalette blue = Label2->palette();
   blue.setColor(QPalette::WindowText, Qt::blue);
   Label2->setPalette(blue);
+  // Right-aligned and sized to its text: it grows to the left of 544 + 80.
+  Label2->adjustSize();
+  Label2->move(544 + 80 - qMax(80, Label2->width()), 32);
+  Label2->resize(qMax(80, Label2->width()), Label2->height());
   Label2->installEventFilter(this);
 }
 
@@ -245,7 +251,9 @@ void TfrmMainForm::buildTableRow() {
 
   btnSQL = makeButton(this, "btnSQL", {336, 56, 49, 22});
   btnSQL->setCheckable(true);
-  btnSQL->setFont(pixelFont(11, true));
+  QFont bold = uiFont();
+  bold.setBold(true);
+  btnSQL->setFont(bold);
   bind(btnSQL, AShowSQL, Face::Caption);
   btnUDL = makeButton(this, "btnUDL", {392, 56, 201, 25});
   bind(btnUDL, ASetUDL, Face::CaptionAndPicture);
@@ -289,7 +297,7 @@ void TfrmMainForm::buildCommandRow() {
 
   cbSQL = new QCheckBox(ACheckSQL->text(), this);
   cbSQL->setObjectName(QStringLiteral("cbSQL"));
-  cbSQL->setGeometry(400, 98, 105, 17);
+  cbSQL->setGeometry(400, 98, qMax(105, cbSQL->sizeHint().width()), 17);
   connect(cbSQL, &QCheckBox::clicked, ACheckSQL, [this] { runCommand(ACheckSQL); });
   connect(ACheckSQL, &QAction::changed, cbSQL,
           [this] { cbSQL->setEnabled(ACheckSQL->isEnabled()); });
