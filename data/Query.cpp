@@ -76,7 +76,8 @@ void Query::open() {
     connection_.open();
   Driver &driver = connection_.driver();
   try {
-    std::unique_ptr<ResultSet> result = driver.execute(commandText());
+    const QString command = prepareCommand ? prepareCommand(commandText()) : commandText();
+    std::unique_ptr<ResultSet> result = driver.execute(command);
     if (!result)
       fail(QStringLiteral("CommandText does not return a result set"));
 

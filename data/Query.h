@@ -85,6 +85,8 @@ public:
   // A value of any row as the cache holds it (for showing rows).
   const CellValue &cell(int row, int field) const;
 
+  // Turns the command text into what is sent (parameter markers).
+  std::function<QString(const QString &)> prepareCommand;
   std::function<void(Query &)> beforeOpen;
   std::function<void(Query &)> afterOpen;
   std::function<void(Query &)> afterScroll;

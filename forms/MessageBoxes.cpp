@@ -30,6 +30,12 @@ protected:
   }
 };
 
+// Messages use CR characters as line breaks.
+QString shownText(QString text) {
+  return text.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+      .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
 QString applicationTitle() {
   return platform::applicationTitleFor(QCoreApplication::applicationFilePath());
 }
@@ -41,7 +47,7 @@ void showMessage(const QString &text) {
     boxOverride()(BoxKind::Message, text);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok);
+  QMessageBox box(QMessageBox::NoIcon, applicationTitle(), shownText(text), QMessageBox::Ok);
   box.exec();
 }
 
@@ -75,7 +81,7 @@ void showGeneralError(const QString &text) {
     boxOverride()(BoxKind::GeneralError, shown);
     return;
   }
-  QMessageBox box(QMessageBox::Critical, applicationTitle(), shown, QMessageBox::Ok);
+  QMessageBox box(QMessageBox::Critical, applicationTitle(), shownText(shown), QMessageBox::Ok);
   box.exec();
 }
 

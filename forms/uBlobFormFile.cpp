@@ -6,6 +6,7 @@
 #include "forms/CommandRouter.h"
 #include "forms/DataLinkEditor.h"
 #include "forms/MessageBoxes.h"
+#include "forms/ResultGrid.h"
 #include "forms/SecondaryWindow.h"
 #include "forms/UTarnwickAbout.h"
 #include "forms/Windows.h"
@@ -13,6 +14,8 @@
 #include "forms/uOwnWindow.h"
 #include "forms/uSettings.h"
 #include "platform/ShellRequest.h"
+#include "query/ParameterMarkers.h"
+#include "query/StatementComposer.h"
 #include "query/TableList.h"
 
 #include <QAction>
@@ -28,6 +31,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTableView>
 
@@ -124,9 +128,16 @@ TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
   buildFloatingPanels();
   setTabOrder();
 
+  connectNavigator();
   ADOConn.beforeConnect = [this] { ADOConnBeforeConnect(); };
   ADOConn.afterConnect = [this] { ADOConnAfterConnect(); };
   qrTables.afterOpen = [this](data::Query &) { fillTablePicker(); };
+  const auto markParameters = [](const QString &text) { return query::markParameters(text).text; };
+  qrTables.prepareCommand = markParameters;
+  qrList.prepareCommand = markParameters;
+  qrList.beforeOpen = [this](data::Query &) { qrListBeforeOpen(); };
+  qrList.afterOpen = [this](data::Query &) { qrListAfterOpen(); };
+  qrList.afterScroll = [this](data::Query &) { qrListAfterScroll(); };
 
   router_ = new CommandRouter(this, ActionList, this);
   router_->addContextMenu(grdList, pupGrid);
@@ -279,6 +290,7 @@ void TfrmMainForm::buildCommandRow() {
       {"nbLast", QStyle::SP_MediaSkipForward}};
   for (const auto &[name, icon] : steps) {
     auto *step = new QPushButton(DBNavigator);
+    step->setFocusPolicy(Qt::NoFocus);
     step->setObjectName(QLatin1String(name));
     step->setIcon(style()->standardIcon(icon));
     step->setFixedSize(26, 25);
@@ -319,6 +331,9 @@ void TfrmMainForm::buildGrid() {
   grdList->horizontalHeader()->setSectionsMovable(false);
   grdList->verticalHeader()->setDefaultSectionSize(17);
   grdList->setContextMenuPolicy(Qt::CustomContextMenu);
+  grid_ = new ResultGrid(grdList, qrList, this);
+  connect(grid_, &ResultGrid::columnEntered, this,
+          [this] { guarded([this] { grdListColEnter(); }); });
 
   pupGrid = new QMenu(this);
   pupGrid->setObjectName(QStringLiteral("pupGrid"));
@@ -370,6 +385,7 @@ void TfrmMainForm::buildFloatingPanels() {
   clbFields = new QListWidget(pnlFields);
   clbFields->setObjectName(QStringLiteral("clbFields"));
   clbFields->setGeometry(2, 27, 261, 203);
+  clbFields->installEventFilter(this);
   pnlFields->hide();
 
   memSQL = new QPlainTextEdit(this);
@@ -416,6 +432,11 @@ bool TfrmMainForm::eventFilter(QObject *watched, QEvent *event) {
       static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
     guarded([this] { AShowAboutExecute(); });
     return true;
+  }
+  if (watched == clbFields && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+      clbFieldsKeyDown();
   }
   if (watched == cbTables && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent *>(event)->key();
@@ -549,13 +570,148 @@ void TfrmMainForm::btnHelpClick() {
       {this, QStringLiteral("Readme.txt"), QString(), platform::ShowCommand::Normal});
 }
 
-// --- commands whose work comes with the query, viewer and transfer -------
+// --- query, grid and field chooser -------------------------------------
 
-void TfrmMainForm::ARefreshExecute() {}
-void TfrmMainForm::AFieldsExecute() {}
-void TfrmMainForm::ACheckAllExecute() {}
-void TfrmMainForm::AUnChecAllExecute() {}
-void TfrmMainForm::ACheckSQLExecute() {}
+void TfrmMainForm::connectNavigator() {
+  const std::pair<const char *, void (data::Query::*)()> steps[] = {
+      {"nbFirst", &data::Query::first},
+      {"nbPrior", &data::Query::prior},
+      {"nbNext", &data::Query::next},
+      {"nbLast", &data::Query::last}};
+  for (const auto &[name, step] : steps) {
+    auto *button = DBNavigator->findChild<QPushButton *>(QLatin1String(name));
+    connect(button, &QPushButton::clicked, this, [this, step] {
+      guarded([this, step] {
+        if (qrList.active())
+          (qrList.*step)();
+      });
+    });
+  }
+  const auto updateNavigator = [this] {
+    const int row = qrList.recNo();
+    const int last = qrList.active() ? qrList.recordCount() - 1 : -1;
+    for (const char *name : {"nbFirst", "nbPrior"})
+      DBNavigator->findChild<QPushButton *>(QLatin1String(name))->setEnabled(row > 0);
+    for (const char *name : {"nbNext", "nbLast"})
+      DBNavigator->findChild<QPushButton *>(QLatin1String(name))
+          ->setEnabled(row >= 0 && row < last);
+  };
+  connect(&qrList, &data::Query::currentRowChanged, this, updateNavigator);
+  connect(&qrList, &data::Query::layoutChanged, this, updateNavigator);
+  updateNavigator();
+}
+
+bool TfrmMainForm::freeQueryMode() const {
+  return cbSQL->isChecked();
+}
+
+void TfrmMainForm::ARefreshExecute() {
+  frmOwnWindow->ClearViewer();
+  const bool freeQuery = freeQueryMode();
+  if (freeQuery ? memSQL->toPlainText().isEmpty() : cbTables->currentText().isEmpty())
+    return;
+  qrList.close();
+  try {
+    qrList.open();
+  } catch (const data::DataError &e) {
+    if (freeQueryMode())
+      showMessage(QStringLiteral("Скорее всего ошибка в тексте запроса SQL\r\rОригинальное "
+                                 "сообщение:\r") +
+                  e.message());
+    else
+      showMessage(QStringLiteral("Скорее всего ошибка в фильтре.\rПроверте что строковые значения "
+                                 "заключены в одиночные кавычки."));
+  }
+}
+
+void TfrmMainForm::qrListBeforeOpen() {
+  if (freeQueryMode()) {
+    qrList.setSQL(memSQL->toPlainText().split(QLatin1Char('\n')));
+    return;
+  }
+  // The statement follows the server's dialect, which is known once connected.
+  if (!ADOConn.connected())
+    ADOConn.open();
+  qrList.setSQL({query::composeTableStatement(cbTables->currentText(), ARunFilter->isChecked(),
+                                              frmFilter->filter, ADOConn.dialect())});
+}
+
+void TfrmMainForm::qrListAfterOpen() {
+  UpdateTransferActions();
+  qrList.disableControls();
+  const auto resume = qScopeGuard([this] { qrList.enableControls(); });
+  grid_->capColumnWidths(160);
+  clbFields->clear();
+  for (const auto &field : qrList.fields()) {
+    auto *item = new QListWidgetItem(field->fieldName(), clbFields);
+    // While the chooser is shown, its checks follow the new fields, all visible.
+    item->setCheckState(pnlFields->isHidden() ? Qt::Unchecked : Qt::Checked);
+  }
+}
+
+void TfrmMainForm::qrListAfterScroll() {}
+
+void TfrmMainForm::grdListColEnter() {}
+
+data::Field *TfrmMainForm::currentField() const {
+  return grid_->currentField();
+}
+
+void TfrmMainForm::AFieldsExecute() {
+  pnlFields->raise();
+  if (!pnlFields->isHidden()) {
+    // With no open result there are no fields to apply the checks to.
+    if (qrList.active())
+      for (int i = 0; i < clbFields->count(); ++i) {
+        const QListWidgetItem *item = clbFields->item(i);
+        qrList.fieldByName(item->text()).setVisible(item->checkState() == Qt::Checked);
+      }
+  } else if (qrList.active()) {
+    for (int i = 0; i < clbFields->count(); ++i) {
+      QListWidgetItem *item = clbFields->item(i);
+      item->setCheckState(qrList.fieldByName(item->text()).visible() ? Qt::Checked : Qt::Unchecked);
+    }
+  }
+  pnlFields->setVisible(pnlFields->isHidden());
+  if (!pnlFields->isHidden())
+    clbFields->setFocus();
+}
+
+void TfrmMainForm::clbFieldsKeyDown() {
+  runCommand(AFields);
+}
+
+void TfrmMainForm::ACheckAllExecute() {
+  SetAllFieldsChecked(true);
+}
+
+void TfrmMainForm::AUnChecAllExecute() {
+  SetAllFieldsChecked(false);
+}
+
+void TfrmMainForm::SetAllFieldsChecked(bool checked) {
+  clbFields->setUpdatesEnabled(false);
+  for (int i = 0; i < clbFields->count(); ++i)
+    clbFields->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+  clbFields->setUpdatesEnabled(true);
+}
+
+void TfrmMainForm::ACheckSQLExecute() {
+  UpdateTransferActions();
+}
+
+void TfrmMainForm::UpdateTransferActions() {
+  // A closed result counts as one without rows.
+  const bool rows = qrList.active() && qrList.recordCount() != 0;
+  const bool freeQuery = freeQueryMode();
+  AFromFile->setEnabled(rows && !freeQuery);
+  AToFile->setEnabled(rows);
+  AFromClipBoard->setEnabled(rows && !freeQuery);
+  AToClipBoard->setEnabled(rows);
+}
+
+// --- commands whose work comes with the viewer and transfer ------------
+
 void TfrmMainForm::AFromFileExecute() {}
 void TfrmMainForm::AToFileExecute() {}
 void TfrmMainForm::AToClipBoardExecute() {}

@@ -19,6 +19,7 @@ class QTableView;
 namespace quillon::forms {
 
 class CommandRouter;
+class ResultGrid;
 
 // The main window: banner, table picker, commands, result grid and the
 // floating field chooser and free-query box. Its handlers delegate their
@@ -101,6 +102,18 @@ public:
   void btnHelpClick();
   void ADOConnBeforeConnect();
   void ADOConnAfterConnect();
+  void qrListBeforeOpen();
+  void qrListAfterOpen();
+  void qrListAfterScroll();
+  void grdListColEnter();
+  void clbFieldsKeyDown();
+  void SetAllFieldsChecked(bool checked);
+  void UpdateTransferActions();
+
+  // The field of the grid's selected column in the current row of qrList;
+  // nullptr when there is none.
+  data::Field *currentField() const;
+  ResultGrid *resultGrid() const { return grid_; }
 
 protected:
   void resizeEvent(QResizeEvent *event) override;
@@ -119,11 +132,14 @@ private:
   void buildFloatingPanels();
   void setTabOrder();
   void fillTablePicker();
+  void connectNavigator();
+  bool freeQueryMode() const;
   bool openDataLinkEditor(const QString &path);
 
   QString programDir_;
   QString dataLinkPath_;
   CommandRouter *router_ = nullptr;
+  ResultGrid *grid_ = nullptr;
 };
 
 // The connection string used when db.udl cannot be created.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/SecondaryWindow.h"
+#include "query/FilterState.h"
 
 namespace quillon::forms {
 
@@ -9,6 +10,9 @@ class TfrmFilter : public SecondaryWindow {
   Q_OBJECT
 public:
   explicit TfrmFilter(QWidget *parent = nullptr);
+
+  // The row limit and the condition rows the table query is filtered by.
+  query::FilterState filter;
 };
 
 } // namespace quillon::forms

@@ -10,4 +10,6 @@ TfrmOwnWindow::TfrmOwnWindow(QWidget *parent)
   move(621, 414);
 }
 
+void TfrmOwnWindow::ClearViewer() {}
+
 } // namespace quillon::forms

@@ -9,6 +9,9 @@ class TfrmOwnWindow : public SecondaryWindow {
   Q_OBJECT
 public:
   explicit TfrmOwnWindow(QWidget *parent = nullptr);
+
+  // Unbinds the text pane and empties the picture.
+  void ClearViewer();
 };
 
 } // namespace quillon::forms
