@@ -262,6 +262,21 @@ TEST_P(RefreshTest, UnnamedColumnIsColumn1AndTheNavigatorMovesTheRow) {
   EXPECT_EQ(w->qrList.recNo(), 3);
 }
 
+TEST_P(RefreshTest, PickerSearchesByTypedPrefixIgnoringCase) {
+  w->cbTables->setFocus();
+  w->cbTables->setCurrentIndex(-1);
+  QTest::keyClick(w->cbTables, Qt::Key_Down);
+  EXPECT_EQ(w->cbTables->currentText(), tablePicker().first());
+  QTest::keyClicks(w->cbTables, "GRID_L");
+  EXPECT_EQ(w->cbTables->currentText(), "grid_log");
+  // A character that matches no name changes nothing.
+  QTest::keyClick(w->cbTables, Qt::Key_Q);
+  EXPECT_EQ(w->cbTables->currentText(), "grid_log");
+  QTest::keyClick(w->cbTables, Qt::Key_Up);
+  EXPECT_EQ(w->cbTables->currentText(), "grid_docs");
+  EXPECT_FALSE(w->cbTables->isEditable());
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RefreshTest, testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const auto &info) {
                            return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
