@@ -1,0 +1,13 @@
+// libFuzzer target: the ICO decoder on any bytes.
+#include "FuzzChecks.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  using namespace quillon::viewer;
+  const QByteArray value =
+      QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+  quillon::fuzz::checkResult(decodeIco(value), PictureFormat::Ico);
+  return 0;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+
+class QTextDocument;
+
+namespace quillon::viewer {
+
+// Reads Rich Text Format into a document a QTextEdit can show. Returns
+// nullopt when the bytes do not begin with "{\rtf" (no leading whitespace,
+// as rich-edit controls require). Anything after that prefix gives a
+// document: what cannot be understood is skipped, never reported. The work
+// is linear in the input; group nesting beyond kMaxRtfDepth is flattened.
+std::optional<std::unique_ptr<QTextDocument>> readRtf(const QByteArray &bytes);
+
+// True when readRtf would accept the bytes.
+bool looksLikeRtf(const QByteArray &bytes);
+
+// Groups deeper than this share their parent's formatting.
+inline constexpr int kMaxRtfDepth = 1000;
+// Table rows wider than this put further cells' text into the last cell.
+inline constexpr int kMaxRtfTableColumns = 64;
+// A table with more cells than this continues as a new table.
+inline constexpr std::size_t kMaxRtfTableCells = 20000;
+// Tables after this many are read as text: cells end with tabs, rows are
+// paragraphs.
+inline constexpr int kMaxRtfTables = 1000;
+
+// Bytes in a Windows code page (1251, 1252, 932, 10000 = Mac Roman, ...);
+// an unknown code page reads as 1252.
+QString decodeCodePage(const QByteArray &bytes, int codePage);
+
+namespace detail {
+// The tables used for 1251 and 1252 when the Qt build has no ICU; exposed so
+// tests can hold them against ICU. Other code pages give a null string.
+QString decodeWithBuiltInTable(const QByteArray &bytes, int codePage);
+} // namespace detail
+
+} // namespace quillon::viewer
