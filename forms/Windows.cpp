@@ -22,7 +22,7 @@ TfrmCondition *frmCondition = nullptr;
 void createWindows(const QString &programDir) {
   frmMainForm = new TfrmMainForm(programDir);
   frmAbout = new TfrmAbout;
-  frmOwnWindow = new TfrmOwnWindow;
+  frmOwnWindow = new TfrmOwnWindow(&frmMainForm->qrList);
   frmSettings = new TfrmSettings;
   frmFilter = new TfrmFilter;
   frmCondition = new TfrmCondition;

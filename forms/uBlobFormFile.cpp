@@ -5,7 +5,9 @@
 #include "forms/CommandPictures.h"
 #include "forms/CommandRouter.h"
 #include "forms/DataLinkEditor.h"
+#include "forms/DbTextPane.h"
 #include "forms/MessageBoxes.h"
+#include "forms/PictureView.h"
 #include "forms/ResultGrid.h"
 #include "forms/SecondaryWindow.h"
 #include "forms/UTarnwickAbout.h"
@@ -17,6 +19,8 @@
 #include "query/ParameterMarkers.h"
 #include "query/StatementComposer.h"
 #include "query/TableList.h"
+#include "viewer/PictureDecoders.h"
+#include "viewer/Signature.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -606,7 +610,7 @@ bool TfrmMainForm::freeQueryMode() const {
 }
 
 void TfrmMainForm::ARefreshExecute() {
-  frmOwnWindow->ClearViewer();
+  ClearViewer();
   const bool freeQuery = freeQueryMode();
   if (freeQuery ? memSQL->toPlainText().isEmpty() : cbTables->currentText().isEmpty())
     return;
@@ -649,9 +653,78 @@ void TfrmMainForm::qrListAfterOpen() {
   }
 }
 
-void TfrmMainForm::qrListAfterScroll() {}
+void TfrmMainForm::qrListAfterScroll() {
+  ShowCurrentValue();
+}
 
-void TfrmMainForm::grdListColEnter() {}
+void TfrmMainForm::grdListColEnter() {
+  ShowCurrentValue();
+}
+
+// --- the viewer -----------------------------------------------------------
+
+void TfrmMainForm::ClearViewer() {
+  frmOwnWindow->DBRichEdit->setDataField(QString());
+  frmOwnWindow->Image1->clear();
+}
+
+void TfrmMainForm::ShowCurrentValue() {
+  try {
+    ClearViewer();
+    shownField_ = currentField();
+  } catch (const std::exception &) {
+    showMessage(QStringLiteral("grdListColEnter: nil"));
+    return;
+  }
+  if (!shownField_)
+    return;
+  // Showing a value never reports anything: the viewer shows what it reached.
+  try {
+    switch (shownField_->dataType()) {
+    case data::FieldKind::ftString:
+    case data::FieldKind::ftWideString:
+    case data::FieldKind::ftMemo:
+    case data::FieldKind::ftFmtMemo:
+      ShowAsText();
+      break;
+    case data::FieldKind::ftBlob:
+    case data::FieldKind::ftGraphic:
+      ShowAsPicture();
+      break;
+    default:
+      break;
+    }
+  } catch (const std::exception &) {
+  }
+}
+
+void TfrmMainForm::HideViewerPanes() {
+  frmOwnWindow->DBRichEdit->hide();
+  frmOwnWindow->pnlImage->hide();
+}
+
+void TfrmMainForm::ShowAsText() {
+  HideViewerPanes();
+  frmOwnWindow->DBRichEdit->setDataField(shownField_->fieldName());
+  frmOwnWindow->DBRichEdit->show();
+}
+
+void TfrmMainForm::ShowAsPicture() {
+  HideViewerPanes();
+  LoadPictureFromBlob();
+  frmOwnWindow->pnlImage->show();
+}
+
+void TfrmMainForm::LoadPictureFromBlob() {
+  const std::unique_ptr<data::ByteSource> value = qrList.createBlobStream(*shownField_);
+  QByteArray first(viewer::kSignatureBytes, Qt::Uninitialized);
+  first.resize(value->read(first.data(), first.size()));
+  if (viewer::pictureFormatOf(first) == viewer::PictureFormat::None)
+    return;
+  // The whole value from its first byte: the first bytes again, then the rest.
+  const QByteArray bytes = first + data::readAll(*value);
+  showPicture(*frmOwnWindow->Image1, bytes);
+}
 
 data::Field *TfrmMainForm::currentField() const {
   return grid_->currentField();

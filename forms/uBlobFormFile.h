@@ -109,6 +109,12 @@ public:
   void clbFieldsKeyDown();
   void SetAllFieldsChecked(bool checked);
   void UpdateTransferActions();
+  void ClearViewer();
+  void ShowCurrentValue();
+  void HideViewerPanes();
+  void ShowAsText();
+  void ShowAsPicture();
+  void LoadPictureFromBlob();
 
   // The field of the grid's selected column in the current row of qrList;
   // nullptr when there is none.
@@ -140,6 +146,8 @@ private:
   QString dataLinkPath_;
   CommandRouter *router_ = nullptr;
   ResultGrid *grid_ = nullptr;
+  // The field ShowCurrentValue found; its steps work on it.
+  data::Field *shownField_ = nullptr;
 };
 
 // The connection string used when db.udl cannot be created.

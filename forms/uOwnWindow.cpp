@@ -1,15 +1,50 @@
 #include "forms/uOwnWindow.h"
 
+#include "forms/DbTextPane.h"
+#include "forms/PictureView.h"
+
+#include <QFrame>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
 namespace quillon::forms {
 
-TfrmOwnWindow::TfrmOwnWindow(QWidget *parent)
+namespace {
+constexpr int kStatusBarHeight = 19;
+}
+
+TfrmOwnWindow::TfrmOwnWindow(data::Query *dsList, QWidget *parent)
     : SecondaryWindow(QStringLiteral("Quillon - Просмотр"), QSize(400, 300), parent) {
   setObjectName(QStringLiteral("frmOwnWindow"));
   setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
   move(621, 414);
+
+  DBRichEdit = new DbTextPane(this);
+  DBRichEdit->setObjectName(QStringLiteral("DBRichEdit"));
+  DBRichEdit->setDataSource(dsList);
+
+  pnlImage = new QFrame(this);
+  pnlImage->setObjectName(QStringLiteral("pnlImage"));
+  pnlImage->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  auto *imageLayout = new QVBoxLayout(pnlImage);
+  imageLayout->setContentsMargins(1, 1, 1, 1);
+  Image1 = new PictureView(pnlImage);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  imageLayout->addWidget(Image1);
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(true);
+  pnlImage->raise();
 }
 
-void TfrmOwnWindow::ClearViewer() {}
+void TfrmOwnWindow::resizeEvent(QResizeEvent *event) {
+  SecondaryWindow::resizeEvent(event);
+  const QRect panes(0, 0, width(), qMax(0, height() - kStatusBarHeight));
+  DBRichEdit->setGeometry(panes);
+  pnlImage->setGeometry(panes);
+  StatusBar1->setGeometry(0, panes.height(), width(), kStatusBarHeight);
+}
 
 } // namespace quillon::forms

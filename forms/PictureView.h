@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QImage>
+#include <QPicture>
+#include <QWidget>
+
+namespace quillon::forms {
+
+// Draws one picture at its own size, centred, never scaled: a bitmap, a
+// metafile or an icon. A picture larger than the widget shows its middle.
+class PictureView : public QWidget {
+  Q_OBJECT
+public:
+  enum class Type { Bitmap, Metafile, Icon };
+
+  explicit PictureView(QWidget *parent = nullptr);
+
+  void setBitmap(const QImage &image);
+  void setIcon(const QImage &image);
+  void setMetafile(const QPicture &picture, QSize size);
+  // Empties the picture; its type stays.
+  void clear();
+
+  bool isEmpty() const { return image_.isNull() && metafile_.isNull(); }
+  Type type() const { return type_; }
+  QSize pictureSize() const;
+
+protected:
+  void paintEvent(QPaintEvent *event) override;
+
+private:
+  Type type_ = Type::Bitmap;
+  QImage image_;
+  QPicture metafile_;
+  QSize metafileSize_;
+};
+
+// Decodes a whole value into the view: a value of no picture format empties
+// it; a value of a picture format that cannot be decoded throws
+// std::runtime_error and leaves the view as it was.
+void showPicture(PictureView &view, const QByteArray &value);
+
+} // namespace quillon::forms
