@@ -40,6 +40,9 @@ private:
 // The chunk size used when moving large values.
 constexpr qint64 kTransferChunk = 1 << 20;
 
+// Reads exactly `count` bytes into `buffer`; throws DataError when the value
+// ends sooner.
+void readExactly(ByteSource &source, char *buffer, qint64 count);
 // Reads a whole source into memory.
 QByteArray readAll(ByteSource &source);
 

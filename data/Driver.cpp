@@ -4,17 +4,20 @@
 
 namespace quillon::data {
 
+void readExactly(ByteSource &source, char *buffer, qint64 count) {
+  qint64 done = 0;
+  while (done < count) {
+    const qint64 n = source.read(buffer + done, count - done);
+    if (n <= 0)
+      throw DataError(QStringLiteral("The value ended after %1 of %2 bytes").arg(done).arg(count));
+    done += n;
+  }
+}
+
 QByteArray readAll(ByteSource &source) {
   QByteArray bytes;
   bytes.resize(source.size());
-  qint64 done = 0;
-  while (done < bytes.size()) {
-    const qint64 n = source.read(bytes.data() + done, bytes.size() - done);
-    if (n <= 0)
-      throw DataError(
-          QStringLiteral("The value ended after %1 of %2 bytes").arg(done).arg(bytes.size()));
-    done += n;
-  }
+  readExactly(source, bytes.data(), bytes.size());
   return bytes;
 }
 

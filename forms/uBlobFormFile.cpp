@@ -717,12 +717,15 @@ void TfrmMainForm::ShowAsPicture() {
 
 void TfrmMainForm::LoadPictureFromBlob() {
   const std::unique_ptr<data::ByteSource> value = qrList.createBlobStream(*shownField_);
-  QByteArray first(viewer::kSignatureBytes, Qt::Uninitialized);
-  first.resize(value->read(first.data(), first.size()));
-  if (viewer::pictureFormatOf(first) == viewer::PictureFormat::None)
+  const qint64 size = value->size();
+  QByteArray bytes(qMin<qint64>(size, viewer::kSignatureBytes), Qt::Uninitialized);
+  data::readExactly(*value, bytes.data(), bytes.size());
+  if (viewer::pictureFormatOf(bytes) == viewer::PictureFormat::None)
     return;
-  // The whole value from its first byte: the first bytes again, then the rest.
-  const QByteArray bytes = first + data::readAll(*value);
+  // The decoder takes the whole value: the first bytes, then the rest.
+  const qint64 first = bytes.size();
+  bytes.resize(size);
+  data::readExactly(*value, bytes.data() + first, size - first);
   showPicture(*frmOwnWindow->Image1, bytes);
 }
 
