@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 namespace quillon::data {
@@ -36,6 +37,37 @@ private:
   QByteArray bytes_;
   qint64 position_ = 0;
 };
+
+// Told after every chunk how many of a transfer's bytes have moved; it may
+// throw (TransferCancelled) to stop the transfer.
+using TransferObserver = std::function<void(qint64 done, qint64 total)>;
+
+// A source that reports its reads to an observer.
+class ObservedSource : public ByteSource {
+public:
+  ObservedSource(std::unique_ptr<ByteSource> source, TransferObserver observer)
+      : source_(std::move(source)), observer_(std::move(observer)) {}
+  qint64 size() const override { return source_->size(); }
+  qint64 read(char *buffer, qint64 max) override {
+    const qint64 n = source_->read(buffer, max);
+    done_ += qMax<qint64>(n, 0);
+    observer_(done_, source_->size());
+    return n;
+  }
+
+private:
+  std::unique_ptr<ByteSource> source_;
+  TransferObserver observer_;
+  qint64 done_ = 0;
+};
+
+// Wraps `source` so that `observer` sees its reads; no wrapper without one.
+inline std::unique_ptr<ByteSource> observed(std::unique_ptr<ByteSource> source,
+                                            const TransferObserver &observer) {
+  if (!observer)
+    return source;
+  return std::make_unique<ObservedSource>(std::move(source), observer);
+}
 
 // The chunk size used when moving large values.
 constexpr qint64 kTransferChunk = 1 << 20;

@@ -15,4 +15,10 @@ public:
   QString message() const { return QString::fromStdString(what()); }
 };
 
+// The user stopped a transfer; whatever it was writing is left as it was.
+class TransferCancelled : public DataError {
+public:
+  TransferCancelled() : DataError(QStringLiteral("The transfer was cancelled")) {}
+};
+
 } // namespace quillon::data

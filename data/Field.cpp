@@ -165,7 +165,8 @@ void Field::saveToFile(const QString &path) const {
   requireLargeValue();
   if (platform::isHeldByAnotherProgram(path))
     throw DataError(QStringLiteral("%1: the file is in use by another program").arg(path));
-  std::unique_ptr<ByteSource> source = query_.createBlobStream(*this);
+  std::unique_ptr<ByteSource> source =
+      observed(query_.createBlobStream(*this), query_.transferObserver);
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly))
     throw DataError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));

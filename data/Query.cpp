@@ -296,7 +296,7 @@ void Query::post() {
         continue;
       Assignment assignment{refOf(field), value.value, nullptr};
       if (value.file)
-        assignment.stream = value.file->reader();
+        assignment.stream = observed(value.file->reader(), transferObserver);
       update.assignments.push_back(std::move(assignment));
       // A changed column must still hold what was read (optimistic locking).
       if (std::find(table.keyFields.begin(), table.keyFields.end(), index) == table.keyFields.end())

@@ -85,6 +85,10 @@ public:
   // A value of any row as the cache holds it (for showing rows).
   const CellValue &cell(int row, int field) const;
 
+  // Sees the large values that move between files and the database: a
+  // posted file value and a value saved to a file.
+  TransferObserver transferObserver;
+
   // Turns the command text into what is sent (parameter markers).
   std::function<QString(const QString &)> prepareCommand;
   std::function<void(Query &)> beforeOpen;

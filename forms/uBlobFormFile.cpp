@@ -10,11 +10,13 @@
 #include "forms/PictureView.h"
 #include "forms/ResultGrid.h"
 #include "forms/SecondaryWindow.h"
+#include "forms/TransferProgress.h"
 #include "forms/UTarnwickAbout.h"
 #include "forms/Windows.h"
 #include "forms/uFilter.h"
 #include "forms/uOwnWindow.h"
 #include "forms/uSettings.h"
+#include "platform/ClipboardBytes.h"
 #include "platform/ShellRequest.h"
 #include "query/ParameterMarkers.h"
 #include "query/StatementComposer.h"
@@ -786,12 +788,114 @@ void TfrmMainForm::UpdateTransferActions() {
   AToClipBoard->setEnabled(rows);
 }
 
-// --- commands whose work comes with the viewer and transfer ------------
+// --- transfer commands ----------------------------------------------------
 
-void TfrmMainForm::AFromFileExecute() {}
-void TfrmMainForm::AToFileExecute() {}
-void TfrmMainForm::AToClipBoardExecute() {}
-void TfrmMainForm::AFromClipBoardExecute() {}
+data::Field &TfrmMainForm::requireCurrentField() const {
+  data::Field *field = currentField();
+  if (!field)
+    throw data::DataError(QStringLiteral("There is no current cell: every field is hidden"));
+  return *field;
+}
+
+void TfrmMainForm::AFromFileExecute() {
+  if (!qrList.active())
+    return;
+  if (!OpenDialog.execute())
+    return;
+  const QString path = OpenDialog.fileName();
+  data::Field &field = requireCurrentField();
+  if (field.readOnly() || freeQueryMode() || !field.isLargeValue())
+    return;
+  // Only Yes goes on: a box closed without an answer loads nothing.
+  if (confirm(QStringLiteral("Вы уверены ?")) != Answer::Yes)
+    return;
+  qrList.edit();
+  if (!loadFileIntoRow(field, path))
+    return;
+  showMessage(QStringLiteral("Значение загружено из файла") + path);
+  ShowCurrentValue();
+}
+
+bool TfrmMainForm::loadFileIntoRow(data::Field &field, const QString &path) {
+  TransferProgress progress(qrList, this, QStringLiteral("Загрузка значения из файла"));
+  try {
+    field.loadFromFile(path);
+  } catch (const std::exception &) {
+    qrList.cancel();
+    showMessage(QStringLiteral("AFromFileExecute: error"));
+    return false;
+  }
+  // The row is written before success is reported; a refused or cancelled
+  // post leaves the row as it was.
+  try {
+    qrList.checkBrowseMode();
+  } catch (const data::TransferCancelled &) {
+    qrList.cancel();
+    return false;
+  } catch (...) {
+    qrList.cancel();
+    throw;
+  }
+  return true;
+}
+
+void TfrmMainForm::AToFileExecute() {
+  if (!qrList.active())
+    return;
+  if (!SaveDialog.execute())
+    return;
+  const QString path = SaveDialog.fileName();
+  const data::Field &field = requireCurrentField();
+  if (!field.isLargeValue())
+    return;
+  try {
+    TransferProgress progress(qrList, this, QStringLiteral("Сохранение значения в файл"));
+    field.saveToFile(path);
+  } catch (const data::TransferCancelled &) {
+    return;
+  } catch (const std::exception &) {
+    showMessage(QStringLiteral("AToFileExecute: error"));
+    return;
+  }
+  showMessage(QStringLiteral("Значение сохранено в файл ") + path);
+}
+
+void TfrmMainForm::AToClipBoardExecute() {
+  if (!qrList.active())
+    return;
+  try {
+    platform::setClipboardBytes(requireCurrentField().asString());
+  } catch (const std::exception &) {
+    showMessage(QStringLiteral("AToClipBoardExecute: error"));
+    return;
+  }
+  showMessage(QStringLiteral("Значение скопировано в буфер обмена"));
+}
+
+void TfrmMainForm::AFromClipBoardExecute() {
+  if (!qrList.active())
+    return;
+  data::Field &field = requireCurrentField();
+  if (field.readOnly() || freeQueryMode())
+    return;
+  if (confirm(QStringLiteral("Вы уверены ?")) != Answer::Yes)
+    return;
+  try {
+    qrList.edit();
+    field.setAsString(platform::clipboardBytes());
+    qrList.checkBrowseMode();
+  } catch (const std::exception &) {
+    // Nothing half-done stays behind to be posted by a later row move.
+    qrList.cancel();
+    showMessage(QStringLiteral("AFromClipBoardExecute: error"));
+    return;
+  }
+  showMessage(QStringLiteral("Значение загружено из буфера обмена"));
+  ShowCurrentValue();
+}
+
+// --- commands whose work comes with the external programs ----------------
+
 void TfrmMainForm::ARunExecute() {}
 
 } // namespace quillon::forms

@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/Query.h"
+#include "forms/FileDialog.h"
 
 #include <QWidget>
 
@@ -77,6 +78,8 @@ public:
   data::Connection ADOConn;
   data::Query qrTables;
   data::Query qrList;
+  FileDialog OpenDialog{FileDialog::Kind::Open, this};
+  FileDialog SaveDialog{FileDialog::Kind::Save, this};
 
   // Handlers.
   void FormCreate();
@@ -140,6 +143,12 @@ private:
   void fillTablePicker();
   void connectNavigator();
   bool freeQueryMode() const;
+  // The current field for a command that needs one; throws when the grid's
+  // selected column has no field.
+  data::Field &requireCurrentField() const;
+  // Loads the file into the field of the row in edit state and posts it;
+  // false when nothing was written (the edit is then cancelled).
+  bool loadFileIntoRow(data::Field &field, const QString &path);
   bool openDataLinkEditor(const QString &path);
 
   QString programDir_;

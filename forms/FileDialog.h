@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace quillon::forms {
+
+// A file dialog of the main window: no filter, no overwrite question, and
+// it starts with the file chosen last time in it.
+class FileDialog {
+public:
+  enum class Kind { Open, Save };
+
+  FileDialog(Kind kind, QWidget *parent) : kind_(kind), parent_(parent) {}
+
+  // Shows the dialog; false when the user cancels it.
+  bool execute();
+  QString fileName() const { return fileName_; }
+  void setFileName(const QString &fileName) { fileName_ = fileName; }
+
+private:
+  Kind kind_;
+  QWidget *parent_;
+  QString fileName_;
+};
+
+// Tests choose the files instead of a user: the function receives the
+// dialog's kind and its last file and returns the chosen file, empty for
+// Cancel.
+void setFileDialogOverride(std::function<QString(FileDialog::Kind, const QString &)> override);
+
+} // namespace quillon::forms

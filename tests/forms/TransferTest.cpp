@@ -1,0 +1,474 @@
+#include "data/DataError.h"
+#include "forms/DbTextPane.h"
+#include "forms/FileDialog.h"
+#include "forms/PictureView.h"
+#include "forms/ResultGrid.h"
+#include "forms/TransferProgress.h"
+#include "forms/WindowsFixture.h"
+#include "forms/uOwnWindow.h"
+#include "platform/ClipboardBytes.h"
+#include "platform/ExclusiveFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QTableView>
+#include <QTimer>
+
+#include <limits>
+
+using namespace quillon;
+using namespace quillon::forms;
+using namespace quillon::test;
+
+namespace {
+
+enum class Backend { Sqlite, Postgres };
+
+// Bytes that differ from position to position, zero bytes included.
+QByteArray patterned(qint64 size, quint32 seed = 7) {
+  QByteArray bytes(size, Qt::Uninitialized);
+  quint32 state = seed;
+  for (qint64 i = 0; i < size; ++i) {
+    state = state * 1664525u + 1013904223u;
+    bytes[i] = char(state >> 24);
+  }
+  return bytes;
+}
+
+QByteArray fileBytes(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QByteArray bitmapBytes() {
+  QImage image(40, 30, QImage::Format_RGB32);
+  image.fill(Qt::darkCyan);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "BMP");
+  return bytes;
+}
+
+// The four transfer commands through the main window, on SQLite and on the
+// live PostgreSQL server. Files are chosen through the dialog override.
+class TransferTest : public WindowsFixture, public testing::WithParamInterface<Backend> {
+protected:
+  void SetUp() override {
+    WindowsFixture::SetUp();
+    setFileDialogOverride([this](FileDialog::Kind kind, const QString &) {
+      ++dialogsShown;
+      return kind == FileDialog::Kind::Open ? openAnswer : saveAnswer;
+    });
+    const bool pg = GetParam() == Backend::Postgres;
+    if (pg) {
+      const QString odbc = postgresConnectionString();
+      if (odbc.isEmpty())
+        GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
+      QString quoted = odbc;
+      quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+      writeDataLink(QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\"").arg(quoted));
+    } else {
+      writeFile(programDir.file(QStringLiteral("xfer.db")), {});
+      writeDataLink(QStringLiteral("Provider=SQLite;Data Source=xfer.db"));
+    }
+    start();
+    w = frmMainForm;
+    w->ADOConn.open();
+    exec("DROP TABLE IF EXISTS xfer");
+    exec(pg ? "CREATE TABLE xfer (id serial primary key, img bytea, notes text, "
+              "name varchar(8), n integer)"
+            : "CREATE TABLE xfer (id integer primary key, img image, notes text, "
+              "name varchar(8), n int)");
+    exec("INSERT INTO xfer (img, notes, name, n) VALUES (NULL, 'old notes', 'first', 1)");
+    exec("INSERT INTO xfer (img, notes, name, n) VALUES (NULL, 'second notes', 'second', 2)");
+    runCommand(w->AReConnect);
+    refresh();
+  }
+
+  void TearDown() override {
+    setFileDialogOverride({});
+    if (w && w->ADOConn.connected()) {
+      w->qrList.close();
+      exec("DROP TABLE IF EXISTS xfer");
+    }
+    WindowsFixture::TearDown();
+  }
+
+  void exec(const QString &sql) { w->ADOConn.driver().execute(sql); }
+
+  void refresh() {
+    const int index = w->cbTables->findText(QStringLiteral("xfer"));
+    ASSERT_GE(index, 0);
+    w->cbTables->setCurrentIndex(index);
+    runCommand(w->ARefresh);
+    ASSERT_TRUE(messages.isEmpty()) << messages[0].second.toStdString();
+    ASSERT_EQ(w->qrList.recordCount(), 2);
+  }
+
+  // Moves to the cell of a row given by its id: updated rows may come back
+  // in another order.
+  void moveTo(int id, const char *fieldName) {
+    const int idColumn = w->qrList.fieldByName(QStringLiteral("id")).index();
+    int row = 0;
+    while (row < w->qrList.recordCount() && w->qrList.cell(row, idColumn).asInteger() != id)
+      ++row;
+    ASSERT_LT(row, w->qrList.recordCount()) << "no row " << id;
+    const data::Field &field = w->qrList.fieldByName(QLatin1String(fieldName));
+    const int column = w->resultGrid()->model()->columnOf(&field);
+    ASSERT_GE(column, 0);
+    w->grdList->setCurrentIndex(w->grdList->model()->index(row, column));
+    ASSERT_EQ(w->resultGrid()->currentField(), &field);
+  }
+
+  // What the database holds, read past the result's cache.
+  data::CellValue stored(const char *column, int id = 1) {
+    auto result = w->ADOConn.driver().execute(
+        QStringLiteral("SELECT %1 FROM xfer WHERE id = %2").arg(QLatin1String(column)).arg(id));
+    EXPECT_TRUE(result->fetch());
+    return result->value(0, std::numeric_limits<qint64>::max());
+  }
+
+  QString lastMessage() const { return messages.isEmpty() ? QString() : messages.last().second; }
+
+  QString file(const char *name) const { return programDir.file(QLatin1String(name)); }
+
+  // Loads `path` into the current cell and saves it to `out`.
+  void roundTrip(const QString &path, const QString &out) {
+    messages.clear();
+    openAnswer = path;
+    runCommand(w->AFromFile);
+    ASSERT_EQ(lastMessage(), QStringLiteral("Значение загружено из файла") + path);
+    saveAnswer = out;
+    runCommand(w->AToFile);
+    ASSERT_EQ(lastMessage(), QStringLiteral("Значение сохранено в файл ") + out);
+  }
+
+  // Cancels the progress dialog as soon as it lets events through.
+  void cancelProgressWhenShown(QTimer &timer) {
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (auto *dialog = w->findChild<QProgressDialog *>(); dialog && dialog->isVisible())
+        dialog->cancel();
+    });
+    timer.start();
+  }
+
+  TfrmMainForm *w = nullptr;
+  QString openAnswer, saveAnswer;
+  int dialogsShown = 0;
+};
+
+TEST_P(TransferTest, FileRoundTripsKeepEveryByte) {
+  moveTo(1, "img");
+  for (qint64 size : {qint64(1), qint64(64512), qint64(64513), qint64(16) << 20}) {
+    SCOPED_TRACE(size);
+    const QByteArray value = patterned(size, quint32(size));
+    writeFile(file("in.bin"), value);
+    roundTrip(file("in.bin"), file("out.bin"));
+    EXPECT_TRUE(stored("img").data() == value);
+    EXPECT_TRUE(fileBytes(file("out.bin")) == value);
+    EXPECT_EQ(w->qrList.state(), data::Query::State::Browse);
+  }
+  // The other row was not touched.
+  EXPECT_TRUE(stored("img", 2).isNull());
+}
+
+TEST_P(TransferTest, HundredMegabyteFileRoundTrip) {
+  moveTo(2, "img");
+  const QByteArray value = patterned(qint64(100) << 20);
+  writeFile(file("big.bin"), value);
+  roundTrip(file("big.bin"), file("big-out.bin"));
+  EXPECT_EQ(stored("img", 2).size(), value.size());
+  EXPECT_TRUE(fileBytes(file("big-out.bin")) == value);
+}
+
+TEST_P(TransferTest, EmptyFileStoresNullAndNullSavesAnEmptyFile) {
+  exec(GetParam() == Backend::Postgres ? "UPDATE xfer SET img = '\\x0102'::bytea WHERE id = 1"
+                                       : "UPDATE xfer SET img = x'0102' WHERE id = 1");
+  refresh();
+  moveTo(1, "img");
+  writeFile(file("empty.bin"), {});
+  writeFile(file("longer.bin"), patterned(5000));
+  ASSERT_EQ(w->qrList.fieldByName(QStringLiteral("img")).asString(), QByteArray("\x01\x02"));
+  roundTrip(file("empty.bin"), file("longer.bin"));
+  EXPECT_TRUE(stored("img").isNull());
+  // Saving over a longer file replaces it whole.
+  EXPECT_EQ(QFileInfo(file("longer.bin")).size(), 0);
+}
+
+TEST_P(TransferTest, TextColumnLoadsAndSavesLikeAnImageColumn) {
+  moveTo(1, "notes");
+  const QByteArray text = "Строка первая\r\nsecond line\nthird";
+  writeFile(file("notes.txt"), text);
+  roundTrip(file("notes.txt"), file("notes-out.txt"));
+  EXPECT_EQ(stored("notes").data(), text);
+  EXPECT_EQ(fileBytes(file("notes-out.txt")), text);
+  // The viewer shows the loaded text.
+  EXPECT_TRUE(frmOwnWindow->DBRichEdit->toPlainText().startsWith(QStringLiteral("Строка первая")));
+}
+
+TEST_P(TransferTest, LoadedPictureShowsInTheViewer) {
+  moveTo(1, "img");
+  writeFile(file("pic.bmp"), bitmapBytes());
+  openAnswer = file("pic.bmp");
+  runCommand(w->AFromFile);
+  EXPECT_FALSE(frmOwnWindow->Image1->isEmpty());
+  EXPECT_EQ(frmOwnWindow->Image1->pictureSize(), QSize(40, 30));
+}
+
+TEST_P(TransferTest, OnlyYesLoads) {
+  moveTo(1, "notes");
+  writeFile(file("new.txt"), "new notes");
+  openAnswer = file("new.txt");
+  platform::setClipboardBytes("clipboard notes");
+  for (Answer answer : {Answer::No, Answer::Cancel}) {
+    setMessageBoxOverride([&](BoxKind kind, const QString &text) {
+      messages.append({kind, text});
+      return answer;
+    });
+    messages.clear();
+    runCommand(w->AFromFile);
+    runCommand(w->AFromClipBoard);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0], std::make_pair(BoxKind::Confirmation, QStringLiteral("Вы уверены ?")));
+    EXPECT_EQ(messages[1].first, BoxKind::Confirmation);
+    EXPECT_EQ(stored("notes").data(), "old notes");
+    EXPECT_EQ(w->qrList.state(), data::Query::State::Browse);
+  }
+}
+
+TEST_P(TransferTest, GuardsStopSilently) {
+  writeFile(file("new.txt"), "new");
+  openAnswer = file("new.txt");
+  saveAnswer = file("saved.txt");
+  platform::setClipboardBytes("7");
+
+  // A column the file commands do not take: their dialog, then nothing.
+  moveTo(1, "n");
+  runCommand(w->AFromFile);
+  runCommand(w->AToFile);
+  EXPECT_EQ(dialogsShown, 2);
+  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_FALSE(QFile::exists(saveAnswer));
+
+  // A read-only column: the file load after its dialog, the clipboard load
+  // at once, both without a question; saving still works.
+  moveTo(1, "notes");
+  w->qrList.fieldByName(QStringLiteral("notes")).setReadOnly(true);
+  runCommand(w->AFromFile);
+  runCommand(w->AFromClipBoard);
+  EXPECT_EQ(dialogsShown, 3);
+  EXPECT_TRUE(messages.isEmpty());
+  runCommand(w->AToFile);
+  EXPECT_EQ(fileBytes(saveAnswer), "old notes");
+  EXPECT_EQ(stored("notes").data(), "old notes");
+
+  // Dialog cancelled: nothing.
+  messages.clear();
+  saveAnswer.clear();
+  runCommand(w->AToFile);
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_P(TransferTest, FreeQueriesCanOnlyBeReadOut) {
+  QTest::mouseClick(w->cbSQL, Qt::LeftButton);
+  w->memSQL->setPlainText(QStringLiteral("SELECT id, notes FROM xfer ORDER BY id"));
+  runCommand(w->ARefresh);
+  ASSERT_TRUE(messages.isEmpty());
+  EXPECT_FALSE(w->AFromFile->isEnabled());
+  EXPECT_FALSE(w->AFromClipBoard->isEnabled());
+  EXPECT_TRUE(w->AToFile->isEnabled());
+  EXPECT_TRUE(w->AToClipBoard->isEnabled());
+  moveTo(1, "notes");
+  // Invoked anyway, the loads do nothing.
+  writeFile(file("new.txt"), "new");
+  openAnswer = file("new.txt");
+  w->AFromFileExecute();
+  w->AFromClipBoardExecute();
+  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_EQ(stored("notes").data(), "old notes");
+
+  saveAnswer = file("free.txt");
+  runCommand(w->AToFile);
+  EXPECT_EQ(fileBytes(saveAnswer), "old notes");
+  runCommand(w->AToClipBoard);
+  EXPECT_EQ(platform::clipboardBytes(), "old notes");
+}
+
+TEST_P(TransferTest, ResultWithoutRowsDisablesAllFour) {
+  exec("DELETE FROM xfer");
+  runCommand(w->ARefresh);
+  for (QAction *command : {w->AFromFile, w->AToFile, w->AToClipBoard, w->AFromClipBoard})
+    EXPECT_FALSE(command->isEnabled()) << command->objectName().toStdString();
+}
+
+TEST_P(TransferTest, ClipboardCarriesRawBytesUpToTheFirstZero) {
+  const QByteArray value("abc\0def", 7);
+  exec(GetParam() == Backend::Postgres ? "UPDATE xfer SET img = '\\x61626300646566'::bytea"
+                                       : "UPDATE xfer SET img = x'61626300646566'");
+  refresh();
+  moveTo(1, "img");
+  runCommand(w->AToClipBoard);
+  EXPECT_EQ(lastMessage(), QStringLiteral("Значение скопировано в буфер обмена"));
+  // The whole value goes on; readers see it up to the zero byte.
+  EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")), value);
+  moveTo(2, "img");
+  runCommand(w->AFromClipBoard);
+  EXPECT_EQ(lastMessage(), QStringLiteral("Значение загружено из буфера обмена"));
+  EXPECT_EQ(stored("img", 2).data(), "abc");
+
+  // A clipboard without text stores the empty text: NULL.
+  auto *picture = new QMimeData;
+  picture->setImageData(QImage(4, 4, QImage::Format_RGB32));
+  QGuiApplication::clipboard()->setMimeData(picture);
+  runCommand(w->AFromClipBoard);
+  EXPECT_TRUE(stored("img", 2).isNull());
+}
+
+TEST_P(TransferTest, ClipboardTextGoesThroughTheFieldsConversion) {
+  moveTo(1, "name");
+  platform::setClipboardBytes("abcdefghijkl");
+  runCommand(w->AFromClipBoard);
+  EXPECT_EQ(stored("name").data(), "abcdefgh");
+
+  // Letters for a number: the error, and nothing left to be posted later.
+  moveTo(1, "n");
+  platform::setClipboardBytes("many");
+  messages.clear();
+  runCommand(w->AFromClipBoard);
+  EXPECT_EQ(lastMessage(), QStringLiteral("AFromClipBoardExecute: error"));
+  EXPECT_EQ(w->qrList.state(), data::Query::State::Browse);
+  moveTo(2, "n");
+  EXPECT_EQ(stored("n").asInteger(), 1);
+
+  // Copying a number puts its text form on the clipboard.
+  moveTo(1, "n");
+  runCommand(w->AToClipBoard);
+  EXPECT_EQ(platform::clipboardBytes(), "1");
+}
+
+TEST_P(TransferTest, CopyKeyInTheTextPaneCopiesTheWholeValue) {
+  moveTo(1, "notes");
+  DbTextPane *pane = frmOwnWindow->DBRichEdit;
+  frmOwnWindow->activateWindow();
+  pane->setFocus();
+  pane->selectAll();
+  QTextCursor cursor = pane->textCursor();
+  cursor.setPosition(1);
+  cursor.setPosition(3, QTextCursor::KeepAnchor);
+  pane->setTextCursor(cursor);
+  QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(platform::clipboardBytes(), "old notes");
+  EXPECT_EQ(lastMessage(), QStringLiteral("Значение скопировано в буфер обмена"));
+}
+
+TEST_P(TransferTest, RowChangedElsewhereRefusesTheLoadAndKeepsTheOldValue) {
+  moveTo(1, "notes");
+  exec("UPDATE xfer SET notes = 'changed elsewhere' WHERE id = 1");
+  writeFile(file("new.txt"), "new notes");
+  openAnswer = file("new.txt");
+  runCommand(w->AFromFile);
+  ASSERT_EQ(messages.size(), 2);
+  EXPECT_EQ(messages[1].first, BoxKind::GeneralError);
+  EXPECT_EQ(w->qrList.state(), data::Query::State::Browse);
+  EXPECT_EQ(w->qrList.fieldByName(QStringLiteral("notes")).asString(), "old notes");
+  EXPECT_EQ(stored("notes").data(), "changed elsewhere");
+  // No success message came before the refusal.
+  for (const auto &[kind, text] : messages)
+    EXPECT_FALSE(text.startsWith(QStringLiteral("Значение загружено")));
+}
+
+TEST_P(TransferTest, UnreadableFilesFailWithTheCommandsError) {
+  moveTo(1, "notes");
+  writeFile(file("held.txt"), "held");
+  platform::ExclusiveFile holder;
+  ASSERT_TRUE(holder.open(file("held.txt")));
+  for (const QString &path : {file("held.txt"), file("missing.txt")}) {
+    messages.clear();
+    openAnswer = path;
+    runCommand(w->AFromFile);
+    EXPECT_EQ(lastMessage(), QStringLiteral("AFromFileExecute: error"));
+    EXPECT_EQ(w->qrList.state(), data::Query::State::Browse);
+    EXPECT_EQ(stored("notes").data(), "old notes");
+  }
+  // A save into a folder that does not exist.
+  messages.clear();
+  saveAnswer = file("no-such-folder/out.txt");
+  runCommand(w->AToFile);
+  EXPECT_EQ(lastMessage(), QStringLiteral("AToFileExecute: error"));
+  EXPECT_FALSE(QFile::exists(saveAnswer));
+}
+
+TEST_P(TransferTest, SaveIntoAReadOnlyFolderKeepsTheOldFile) {
+  if (geteuid() == 0)
+    GTEST_SKIP() << "permissions do not hold for root";
+  QDir(programDir.path()).mkdir(QStringLiteral("locked"));
+  const QString target = file("locked/out.txt");
+  writeFile(target, "old file");
+  QFile::setPermissions(file("locked"), QFile::ReadOwner | QFile::ExeOwner);
+  moveTo(1, "notes");
+  saveAnswer = target;
+  runCommand(w->AToFile);
+  QFile::setPermissions(file("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  EXPECT_EQ(lastMessage(), QStringLiteral("AToFileExecute: error"));
+  EXPECT_EQ(fileBytes(target), "old file");
+}
+
+TEST_P(TransferTest, CancelledLargeTransfersLeaveRowAndFileAsTheyWere) {
+  exec(GetParam() == Backend::Postgres ? "UPDATE xfer SET img = '\\x0102'::bytea WHERE id = 1"
+                                       : "UPDATE xfer SET img = x'0102' WHERE id = 1");
+  refresh();
+  moveTo(1, "img");
+  const QByteArray large = patterned(kProgressThreshold * 4);
+  writeFile(file("large.bin"), large);
+  {
+    QTimer canceller;
+    cancelProgressWhenShown(canceller);
+    openAnswer = file("large.bin");
+    messages.clear();
+    runCommand(w->AFromFile);
+  }
+  // Only the question was shown: a cancel is no error.
+  EXPECT_EQ(messages.size(), 1);
+  EXPECT_EQ(w->qrList.state(), data::Query::State::Browse);
+  EXPECT_EQ(stored("img").data(), QByteArray("\x01\x02"));
+  EXPECT_EQ(w->qrList.fieldByName(QStringLiteral("img")).asString(), QByteArray("\x01\x02"));
+
+  // Saving: the old file stays, and no temporary file is left beside it.
+  openAnswer = file("large.bin");
+  moveTo(2, "img");
+  runCommand(w->AFromFile);
+  ASSERT_EQ(stored("img", 2).size(), large.size());
+  QDir(programDir.path()).mkdir(QStringLiteral("out"));
+  const QString target = file("out/target.bin");
+  writeFile(target, "the old file");
+  {
+    QTimer canceller;
+    cancelProgressWhenShown(canceller);
+    saveAnswer = target;
+    messages.clear();
+    runCommand(w->AToFile);
+  }
+  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_EQ(fileBytes(target), "the old file");
+  EXPECT_EQ(QDir(file("out")).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("target.bin")});
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, TransferTest,
+                         testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const testing::TestParamInfo<Backend> &info) {
+                           return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
+                         });
+
+} // namespace
