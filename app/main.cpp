@@ -5,6 +5,8 @@
 
 int main(int argc, char **argv) {
   QApplication application(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral(QUILLON_COMPANY));
+  QApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
   QApplication::setQuitOnLastWindowClosed(false);
 
   quillon::forms::createWindows(QApplication::applicationDirPath());

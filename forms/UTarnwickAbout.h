@@ -2,13 +2,76 @@
 
 #include "forms/SecondaryWindow.h"
 
+#include <QLabel>
+
+class QFrame;
+class QPushButton;
+
 namespace quillon::forms {
 
-// The About window: the product's title, version and the maker's links.
+// A label drawn twice: first one pixel down and to the right in the
+// button-highlight colour, then in its own colour over it.
+class ShadowLabel : public QLabel {
+  Q_OBJECT
+public:
+  using QLabel::QLabel;
+
+protected:
+  void paintEvent(QPaintEvent *event) override;
+};
+
+// A label that looks like a link and reports a click of the left button.
+class LinkLabel : public QLabel {
+  Q_OBJECT
+public:
+  explicit LinkLabel(const QString &text, QWidget *parent = nullptr);
+
+signals:
+  void clicked();
+
+protected:
+  void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// A line along the top edge of its rectangle, sunk into the window.
+class TopLine : public QWidget {
+  Q_OBJECT
+public:
+  using QWidget::QWidget;
+
+protected:
+  void paintEvent(QPaintEvent *event) override;
+};
+
+// The About window: the product's title and version, a picture and two
+// links to the maker. Shown modally from the main window's banner; closes
+// with its button or its close box, never with Esc.
 class TfrmAbout : public SecondaryWindow {
   Q_OBJECT
 public:
   explicit TfrmAbout(QWidget *parent = nullptr);
+
+  static const QString webAddress;
+  static const QString mailAddress;
+
+  QFrame *Panel1;
+  QLabel *Image1;
+  ShadowLabel *RxLabel1;
+  QLabel *Label3;
+  LinkLabel *Label4;
+  LinkLabel *lblMail;
+  TopLine *Bevel1;
+  QPushButton *Button1;
+
+  void Button1Click();
+  // The link handlers read the clicked label's text at the moment of the
+  // click, so each link goes where its label says.
+  void Label4Click(const QLabel *sender);
+  void lblMailClick(const QLabel *sender);
+
+protected:
+  void showEvent(QShowEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
 };
 
 } // namespace quillon::forms

@@ -1,11 +1,11 @@
 #include "forms/uFilter.h"
 
 #include "forms/CommandRouter.h"
+#include "forms/HelpFile.h"
 #include "forms/MessageBoxes.h"
 #include "forms/Windows.h"
 #include "forms/uBlobFormFile.h"
 #include "forms/uCondition.h"
-#include "platform/ShellRequest.h"
 #include "query/FilterInput.h"
 
 #include <QAbstractItemView>
@@ -373,9 +373,7 @@ void TfrmFilter::ADeleteExecute() {
 }
 
 void TfrmFilter::btnHelpClick() {
-  // A missing help file or handler is the desktop's to report.
-  platform::shellExecute(
-      {this, QStringLiteral("Readme.txt"), QString(), platform::ShowCommand::Normal});
+  openHelpFile(this);
 }
 
 } // namespace quillon::forms

@@ -2,6 +2,8 @@
 
 #include "forms/DbTextPane.h"
 #include "forms/PictureView.h"
+#include "forms/WindowPlacementKeeper.h"
+#include "settings/PlacementStorage.h"
 
 #include <QFrame>
 #include <QStatusBar>
@@ -37,6 +39,15 @@ TfrmOwnWindow::TfrmOwnWindow(data::Query *dsList, QWidget *parent)
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->setSizeGripEnabled(true);
   pnlImage->raise();
+
+  FormPlacement1 = new WindowPlacementKeeper(this, settings::viewerPlacementKey,
+                                             WindowPlacementKeeper::Kind::Other);
+  connect(this, &SecondaryWindow::closedByUser, FormPlacement1,
+          &WindowPlacementKeeper::windowClosed);
+}
+
+TfrmOwnWindow::~TfrmOwnWindow() {
+  FormPlacement1->windowDestroyed();
 }
 
 void TfrmOwnWindow::resizeEvent(QResizeEvent *event) {

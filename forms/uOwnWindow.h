@@ -13,6 +13,7 @@ namespace quillon::forms {
 
 class DbTextPane;
 class PictureView;
+class WindowPlacementKeeper;
 
 // The floating viewer of the current cell; stays on top, never modal. The
 // picture pane lies over the text pane, both filling the window above the
@@ -22,11 +23,21 @@ class TfrmOwnWindow : public SecondaryWindow {
 public:
   // `dsList` is the result whose fields the text pane shows.
   explicit TfrmOwnWindow(data::Query *dsList, QWidget *parent = nullptr);
+  // Saves the placement once more if the viewer was shown since its last
+  // save.
+  ~TfrmOwnWindow() override;
 
   DbTextPane *DBRichEdit;
   QFrame *pnlImage;
   PictureView *Image1;
   QStatusBar *StatusBar1;
+  // Restores the viewer's place at every showing; saves it when the user
+  // closes the viewer, not when the main window's button hides it.
+  WindowPlacementKeeper *FormPlacement1;
+
+  // Escape does not hide the viewer: it closes by its close box or the main
+  // window's button only, so its button and saved place stay in step.
+  void reject() override {}
 
 protected:
   void resizeEvent(QResizeEvent *event) override;

@@ -87,6 +87,14 @@ TEST_F(ViewerStart, CloseBoxHidesTheViewerAndRaisesItsButton) {
   EXPECT_FALSE(frmMainForm->btnOwnWindow->isChecked());
 }
 
+TEST_F(ViewerStart, EscapeLeavesTheViewerOpen) {
+  start();
+  frmOwnWindow->activateWindow();
+  QTest::keyClick(frmOwnWindow, Qt::Key_Escape);
+  EXPECT_TRUE(frmOwnWindow->isVisible());
+  EXPECT_TRUE(frmMainForm->btnOwnWindow->isChecked());
+}
+
 // The viewer over the demo database: Docs holds one value of each format in
 // its image column and a description in its text column.
 class ViewerTest : public WindowsFixture {

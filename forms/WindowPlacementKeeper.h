@@ -1,0 +1,96 @@
+#pragma once
+
+#include "settings/PlacementSaveState.h"
+#include "settings/WindowPlacement.h"
+
+#include <QMargins>
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace quillon::forms {
+
+// What a stored placement depends on: the size of the screen in pixels and
+// its logical pixels per inch.
+struct ScreenMetrics {
+  QSize size;
+  int pixelsPerInch = 96;
+};
+
+// The primary screen's metrics, or the stand-in a test has set.
+ScreenMetrics currentScreenMetrics();
+// Tests stand in for the screen with this; an empty function gives the real
+// screen back.
+void setScreenMetricsOverride(std::function<ScreenMetrics()> override);
+
+// The client rectangle that gives a window with the given frame margins the
+// outer frame `frame`.
+QRect clientRectForFrame(const settings::FrameRect &frame, const QMargins &margins);
+
+// Brings a top-level window back to the place, size and state it had when
+// last closed, across runs, keeping its placement in a subkey of the user's
+// settings named after the window's class.
+//
+// It restores the placement every time the window is shown, before it
+// appears. The window tells it when it closes (windowClosed) and when it is
+// being destroyed (windowDestroyed); a window never shown saves nothing.
+// Failures of the store reach the general error box, and the window is
+// shown or closes all the same.
+class WindowPlacementKeeper : public QObject {
+  Q_OBJECT
+public:
+  enum class Kind {
+    // Minimising it stands for minimising the whole program.
+    MainWindow,
+    Other,
+  };
+
+  WindowPlacementKeeper(QWidget *window, const QString &subkey, Kind kind);
+
+  // The window's close went through: saved, Visible "0".
+  void windowClosed();
+  // The window is going: saved with Visible "1", unless nothing changed
+  // since its last save (it was not shown again since).
+  void windowDestroyed();
+
+  // Reads the placement from the stored values and applies it; also runs
+  // by itself whenever the window is shown.
+  void restore();
+
+  // The window's placement as it stands now.
+  settings::WindowPlacement placement() const;
+
+  QString subkey() const { return subkey_; }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+  void save(bool destroying);
+  void applyPosition(const settings::WindowPlacement &placement);
+  void applyState(settings::WindowShowState state, bool restoreToMaximized);
+  QMargins frameMargins() const;
+  void fitPendingFrame();
+
+  QWidget *window_;
+  QString subkey_;
+  Kind kind_;
+  settings::PlacementSaveState saveState_;
+  // What the window system keeps beside a window's rectangle: Qt has no
+  // place for them, so they live here, as the last restore left them.
+  QPoint minimizedPosition_{-1, -1};
+  QPoint maximizedPosition_{-1, -1};
+  // A frame restored while the window manager had not yet told the frame's
+  // size: the client is fitted to it once the window is framed.
+  std::optional<settings::FrameRect> pendingFrame_;
+  QMargins marginsAtRestore_;
+};
+
+} // namespace quillon::forms
