@@ -77,5 +77,9 @@ constexpr qint64 kTransferChunk = 1 << 20;
 void readExactly(ByteSource &source, char *buffer, qint64 count);
 // Reads a whole source into memory.
 QByteArray readAll(ByteSource &source);
+// Hands the whole source to `write` chunk by chunk, so that only one chunk
+// is held in memory; throws DataError when the value ends early. `write`
+// throws to stop the copy.
+void copyInChunks(ByteSource &source, const std::function<void(const char *, qint64)> &write);
 
 } // namespace quillon::data

@@ -2,6 +2,8 @@
 
 #include "data/DataError.h"
 
+#include <vector>
+
 namespace quillon::data {
 
 void readExactly(ByteSource &source, char *buffer, qint64 count) {
@@ -19,6 +21,18 @@ QByteArray readAll(ByteSource &source) {
   bytes.resize(source.size());
   readExactly(source, bytes.data(), bytes.size());
   return bytes;
+}
+
+void copyInChunks(ByteSource &source, const std::function<void(const char *, qint64)> &write) {
+  qint64 left = source.size();
+  std::vector<char> chunk(size_t(qBound<qint64>(1, left, kTransferChunk)));
+  while (left > 0) {
+    const qint64 n = source.read(chunk.data(), qMin(left, qint64(chunk.size())));
+    if (n <= 0)
+      throw DataError(QStringLiteral("The value ended %1 bytes before its end").arg(left));
+    write(chunk.data(), n);
+    left -= n;
+  }
 }
 
 QString rowNotFoundMessage() {

@@ -170,17 +170,10 @@ void Field::saveToFile(const QString &path) const {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly))
     throw DataError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
-  std::vector<char> chunk(size_t(qMin(kTransferChunk, qMax<qint64>(source->size(), 1))));
-  qint64 left = source->size();
-  while (left > 0) {
-    const qint64 n = source->read(chunk.data(), qMin(left, qint64(chunk.size())));
-    if (n <= 0)
-      throw DataError(
-          QStringLiteral("The value ended before it was written whole to %1").arg(path));
-    if (file.write(chunk.data(), n) != n)
+  copyInChunks(*source, [&](const char *bytes, qint64 count) {
+    if (file.write(bytes, count) != count)
       throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    left -= n;
-  }
+  });
   if (!file.commit())
     throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }

@@ -1,6 +1,8 @@
 #include "forms/FileDialog.h"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QSortFilterProxyModel>
 
 namespace quillon::forms {
 
@@ -9,6 +11,50 @@ std::function<QString(FileDialog::Kind, const QString &)> &dialogOverride() {
   static std::function<QString(FileDialog::Kind, const QString &)> instance;
   return instance;
 }
+// Shows folders and programs only while `programsOnly` is set; the file
+// name patterns cannot express the executable permission.
+class ProgramFilter : public QSortFilterProxyModel {
+public:
+  void setProgramsOnly(bool programsOnly) {
+    programsOnly_ = programsOnly;
+    invalidateFilter();
+  }
+
+protected:
+  bool filterAcceptsRow(int row, const QModelIndex &parent) const override {
+    const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+    if (!programsOnly_ || !files)
+      return true;
+    const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+    static const QStringList scripts = {QStringLiteral("sh"), QStringLiteral("bash"),
+                                        QStringLiteral("py"), QStringLiteral("pl"),
+                                        QStringLiteral("rb")};
+    return info.isDir() || info.isExecutable() || scripts.contains(info.suffix().toLower());
+  }
+
+private:
+  bool programsOnly_ = true;
+};
+
+QString chooseProgram(QWidget *parent, const QString &last) {
+  QFileDialog dialog(parent);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  const QString programs = QStringLiteral("Программы (*)");
+  dialog.setNameFilters({programs, QStringLiteral("Все файлы (*)")});
+  auto *filter = new ProgramFilter;
+  dialog.setProxyModel(filter);
+  QObject::connect(
+      &dialog, &QFileDialog::filterSelected, &dialog,
+      [filter, programs](const QString &name) { filter->setProgramsOnly(name == programs); });
+  if (!last.isEmpty())
+    dialog.selectFile(last);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return {};
+  return dialog.selectedFiles().constFirst();
+}
+
 } // namespace
 
 void setFileDialogOverride(std::function<QString(FileDialog::Kind, const QString &)> override) {
@@ -19,6 +65,8 @@ bool FileDialog::execute() {
   QString chosen;
   if (dialogOverride()) {
     chosen = dialogOverride()(kind_, fileName_);
+  } else if (kind_ == Kind::OpenProgram) {
+    chosen = chooseProgram(parent_, fileName_);
   } else if (kind_ == Kind::Open) {
     chosen = QFileDialog::getOpenFileName(parent_, QString(), fileName_);
   } else {

@@ -8,11 +8,13 @@ class QWidget;
 
 namespace quillon::forms {
 
-// A file dialog of the main window: no filter, no overwrite question, and
-// it starts with the file chosen last time in it.
+// A file dialog that starts with the file chosen last time in it. The main
+// window's dialogs have no filter and ask nothing about overwriting; the
+// program dialog shows programs (executable files and scripts) first and
+// all files on request, and takes a typed name of a missing file.
 class FileDialog {
 public:
-  enum class Kind { Open, Save };
+  enum class Kind { Open, Save, OpenProgram };
 
   FileDialog(Kind kind, QWidget *parent) : kind_(kind), parent_(parent) {}
 

@@ -18,13 +18,16 @@ TransferProgress::TransferProgress(data::Query &query, QWidget *parent, QString 
   query_.transferObserver = [this](qint64 done, qint64 total) { advance(done, total); };
 }
 
-TransferProgress::~TransferProgress() { query_.transferObserver = nullptr; }
+TransferProgress::~TransferProgress() {
+  query_.transferObserver = nullptr;
+}
 
 void TransferProgress::advance(qint64 done, qint64 total) {
   if (total <= kProgressThreshold)
     return;
   if (!dialog_) {
-    dialog_ = std::make_unique<QProgressDialog>(label_, QStringLiteral("Отмена"), 0, kSteps, parent_);
+    dialog_ =
+        std::make_unique<QProgressDialog>(label_, QStringLiteral("Отмена"), 0, kSteps, parent_);
     dialog_->setWindowTitle(platform::applicationTitleFor(QCoreApplication::applicationFilePath()));
     // Modal: no other command may run while the value moves.
     dialog_->setWindowModality(Qt::ApplicationModal);

@@ -8,6 +8,7 @@
 #include "forms/uOwnWindow.h"
 #include "forms/uSettings.h"
 
+#include <QDir>
 #include <QLineEdit>
 
 namespace quillon::forms {
@@ -44,7 +45,8 @@ void destroyWindows() {
 }
 
 void InitStartupState() {
-  frmSettings->dirDefaultDir->setText(QStringLiteral("C:\\Temp\\"));
+  frmSettings->dirDefaultDir->setText(QDir::toNativeSeparators(QDir::tempPath()) +
+                                      QDir::separator());
   runCommand(frmMainForm->AShowOwnWindow);
 }
 

@@ -6,21 +6,26 @@
 #include "forms/CommandRouter.h"
 #include "forms/DataLinkEditor.h"
 #include "forms/DbTextPane.h"
+#include "forms/HelpFile.h"
 #include "forms/MessageBoxes.h"
 #include "forms/PictureView.h"
+#include "forms/ProgramPicker.h"
 #include "forms/ResultGrid.h"
 #include "forms/SecondaryWindow.h"
 #include "forms/TransferProgress.h"
 #include "forms/UTarnwickAbout.h"
+#include "forms/WindowPlacementKeeper.h"
 #include "forms/Windows.h"
 #include "forms/uFilter.h"
 #include "forms/uOwnWindow.h"
 #include "forms/uSettings.h"
 #include "platform/ClipboardBytes.h"
+#include "platform/ExclusiveFile.h"
 #include "platform/ShellRequest.h"
 #include "query/ParameterMarkers.h"
 #include "query/StatementComposer.h"
 #include "query/TableList.h"
+#include "settings/PlacementStorage.h"
 #include "viewer/PictureDecoders.h"
 #include "viewer/Signature.h"
 
@@ -146,6 +151,8 @@ TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
   qrList.afterScroll = [this](data::Query &) { qrListAfterScroll(); };
 
   router_ = new CommandRouter(this, ActionList, this);
+  FormPlacement1 = new WindowPlacementKeeper(this, settings::mainWindowPlacementKey,
+                                             WindowPlacementKeeper::Kind::MainWindow);
   router_->addContextMenu(grdList, pupGrid);
 
   platform::setDocumentHandler(QStringLiteral("udl"),
@@ -429,6 +436,7 @@ void TfrmMainForm::resizeEvent(QResizeEvent *event) {
 
 void TfrmMainForm::closeEvent(QCloseEvent *event) {
   QWidget::closeEvent(event);
+  FormPlacement1->windowClosed();
   // Closing the main window ends the program; the other windows go with it.
   QCoreApplication::quit();
 }
@@ -572,8 +580,7 @@ void TfrmMainForm::AShowSQLExecute() {
 }
 
 void TfrmMainForm::btnHelpClick() {
-  platform::shellExecute(
-      {this, QStringLiteral("Readme.txt"), QString(), platform::ShowCommand::Normal});
+  openHelpFile(this);
 }
 
 // --- query, grid and field chooser -------------------------------------
@@ -894,8 +901,54 @@ void TfrmMainForm::AFromClipBoardExecute() {
   ShowCurrentValue();
 }
 
-// --- commands whose work comes with the external programs ----------------
+// --- opening a value with an external program ----------------------------
 
-void TfrmMainForm::ARunExecute() {}
+void TfrmMainForm::ARunExecute() {
+  RunExternalProgram();
+}
+
+void TfrmMainForm::RunExternalProgram() {
+  if (!qrList.active())
+    return;
+  const QString name = frmSettings->cmbProgramList->currentText();
+  if (name.isEmpty())
+    return;
+  if (confirm(QStringLiteral("Открыть файл с помощью ") + name + QStringLiteral(" ?")) !=
+      Answer::Yes)
+    return;
+  const QString program = frmSettings->chosenProgramPath();
+  if (program.isEmpty())
+    return;
+  OpenValueWith(program);
+}
+
+void TfrmMainForm::OpenValueWith(const QString &program) {
+  if (!qrList.active())
+    return;
+  const QString transferFile = QStringLiteral("TempFile");
+  // A link planted at the name is refused like a file in use, so the value
+  // never lands where the link points.
+  platform::ExclusiveFile file;
+  if (!file.create(transferFile)) {
+    showMessage(QStringLiteral("Файл ") + transferFile +
+                QStringLiteral(" занят другим приложением"));
+    return;
+  }
+  try {
+    const data::Field &field = requireCurrentField();
+    TransferProgress progress(qrList, this,
+                              QStringLiteral("Запись значения в файл ") + transferFile);
+    std::unique_ptr<data::ByteSource> value =
+        data::observed(qrList.createBlobStream(field), qrList.transferObserver);
+    data::copyInChunks(*value, [&file](const char *bytes, qint64 count) {
+      if (!file.write(bytes, count))
+        throw data::DataError(file.errorString());
+    });
+  } catch (const data::TransferCancelled &) {
+    return; // the user stopped it: nothing is started
+  }
+  file.close();
+  platform::shellExecute({this, program, transferFile, platform::ShowCommand::Maximized});
+}
 
 } // namespace quillon::forms

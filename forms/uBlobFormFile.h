@@ -21,6 +21,7 @@ namespace quillon::forms {
 
 class CommandRouter;
 class ResultGrid;
+class WindowPlacementKeeper;
 
 // The main window: banner, table picker, commands, result grid and the
 // floating field chooser and free-query box. Its handlers delegate their
@@ -80,6 +81,9 @@ public:
   data::Query qrList;
   FileDialog OpenDialog{FileDialog::Kind::Open, this};
   FileDialog SaveDialog{FileDialog::Kind::Save, this};
+  // Restores the window's place and state when it is shown at start-up;
+  // saves them when it closes.
+  WindowPlacementKeeper *FormPlacement1 = nullptr;
 
   // Handlers.
   void FormCreate();
@@ -150,6 +154,12 @@ private:
   // false when nothing was written (the edit is then cancelled).
   bool loadFileIntoRow(data::Field &field, const QString &path);
   bool openDataLinkEditor(const QString &path);
+  // Asks whether to open the current value with the program chosen in the
+  // settings window, and does so on Yes.
+  void RunExternalProgram();
+  // Writes the current value into "TempFile" in the current directory and
+  // starts `program` on it.
+  void OpenValueWith(const QString &program);
 
   QString programDir_;
   QString dataLinkPath_;

@@ -1,16 +1,221 @@
 #include "forms/uSettings.h"
 
+#include "forms/CommandPictures.h"
+#include "forms/HelpFile.h"
+#include "forms/MessageBoxes.h"
+#include "forms/ProgramPicker.h"
+#include "platform/DesktopEntries.h"
+#include "settings/ProgramListStorage.h"
+#include "settings/RegistryStore.h"
+#include "settings/SettingsError.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
 
 namespace quillon::forms {
+
+namespace {
+
+constexpr int kIconSize = 32;
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, QRect place) {
+  auto *button = new QPushButton(caption, parent);
+  button->setObjectName(QLatin1String(name));
+  button->setGeometry(place);
+  button->setAutoDefault(false);
+  return button;
+}
+
+// The part of a path after its last folder separator (or drive colon).
+QString fileNamePart(const QString &path) {
+  qsizetype cut = -1;
+  for (const QChar separator : {u'/', u'\\', u':'})
+    cut = qMax(cut, path.lastIndexOf(separator));
+  return path.mid(cut + 1);
+}
+
+QPixmap iconPixmap(const QIcon &icon) {
+  return icon.isNull() ? QPixmap() : icon.pixmap(kIconSize, kIconSize);
+}
+
+} // namespace
+
+QPixmap programListIcon(const QString &path) {
+  const QString name = platform::desktopEntryIcon(path, platform::applicationFolders());
+  if (!name.isEmpty()) {
+    const QPixmap own =
+        iconPixmap(QFileInfo(name).isAbsolute() ? QIcon(name) : QIcon::fromTheme(name));
+    if (!own.isNull())
+      return own;
+  }
+  return iconPixmap(defaultProgramIcon());
+}
 
 TfrmSettings::TfrmSettings(QWidget *parent)
     : SecondaryWindow(QStringLiteral("Quillon - Настройки"), QSize(392, 170), parent) {
   setObjectName(QStringLiteral("frmSettings"));
   setFixedDialogBorder();
+
+  Label1 = new QLabel(QStringLiteral("Для неизвестных типов файлов \nипользовать программу"), this);
+  Label1->setGeometry(8, 8, 225, 33);
+  Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  cmbProgramList = new ProgramPicker(imlIcons, this);
+  cmbProgramList->setObjectName(QStringLiteral("cmbProgramList"));
+  cmbProgramList->setGeometry(8, 40, 225, cmbProgramList->sizeHint().height());
+
+  btnBrowseProgram =
+      makeButton(this, "btnBrowseProgram", QStringLiteral("Выбрать ..."), {240, 40, 75, 25});
+  btnDeleteItem = makeButton(this, "btnDeleteItem", QStringLiteral("X"), {320, 40, 25, 25});
+  QFont bold = btnDeleteItem->font();
+  bold.setBold(true);
+  btnDeleteItem->setFont(bold);
+
+  Label2 = new QLabel(QStringLiteral("Каталог по умолчанию"), this);
+  Label2->move(8, 80);
+  Label2->adjustSize();
+
   dirDefaultDir = new QLineEdit(this);
   dirDefaultDir->setObjectName(QStringLiteral("dirDefaultDir"));
-  dirDefaultDir->setGeometry(8, 96, 377, 23);
+  dirDefaultDir->setGeometry(8, 96, 377 - 23, 23);
+  btnDefaultDir = new QToolButton(this);
+  btnDefaultDir->setObjectName(QStringLiteral("btnDefaultDir"));
+  btnDefaultDir->setText(QStringLiteral("..."));
+  btnDefaultDir->setGeometry(8 + 377 - 23, 96, 23, 23);
+
+  auto *separator = new QFrame(this);
+  separator->setFrameShape(QFrame::HLine);
+  separator->setFrameShadow(QFrame::Sunken);
+  separator->setGeometry(8, 121, 377, 2);
+
+  btnHelp = makeButton(this, "btnHelp", QStringLiteral("Справка ..."), {8, 137, 75, 25});
+  btnOK = makeButton(this, "btnOK", QStringLiteral("Применить"), {232, 137, 75, 25});
+  btnOK->setDefault(true);
+  btnCancel = makeButton(this, "btnCancel", QStringLiteral("Закрыть"), {312, 137, 75, 25});
+
+  lbProgramList = new QListWidget(this);
+  lbProgramList->setObjectName(QStringLiteral("lbProgramList"));
+  lbProgramList->hide();
+
+  connect(btnBrowseProgram, &QPushButton::clicked, this,
+          [this] { guarded([this] { btnBrowseProgramClick(); }); });
+  connect(btnDeleteItem, &QPushButton::clicked, this,
+          [this] { guarded([this] { btnDeleteItemClick(); }); });
+  connect(btnDefaultDir, &QToolButton::clicked, this,
+          [this] { guarded([this] { chooseDefaultDir(); }); });
+  connect(btnHelp, &QPushButton::clicked, this, [this] { guarded([this] { btnHelpClick(); }); });
+  connect(btnOK, &QPushButton::clicked, this, [this] { guarded([this] { btnOKClick(); }); });
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  setTabOrder(cmbProgramList, btnBrowseProgram);
+  setTabOrder(btnBrowseProgram, btnDeleteItem);
+  setTabOrder(btnDeleteItem, dirDefaultDir);
+  setTabOrder(dirDefaultDir, btnDefaultDir);
+  setTabOrder(btnDefaultDir, btnHelp);
+  setTabOrder(btnHelp, btnOK);
+  setTabOrder(btnOK, btnCancel);
+
+  guarded([this] { FormCreate(); });
+}
+
+void TfrmSettings::FormCreate() {
+  cmbProgramList->clear();
+  lbProgramList->clear();
+  imlIcons.clear();
+  settings::LoadedProgramList loaded;
+  try {
+    settings::RegistryStore store;
+    loaded = settings::loadProgramList(store);
+  } catch (const settings::SettingsError &error) {
+    loaded.error = error.message();
+  }
+  for (const QString &path : loaded.programs.paths)
+    AddProgram(path);
+  const int selected = loaded.programs.selectedIndex;
+  cmbProgramList->setCurrentIndex(selected < cmbProgramList->count() ? selected : -1);
+  if (loaded.error)
+    showGeneralError(*loaded.error);
+}
+
+int TfrmSettings::AddProgram(const QString &path) {
+  for (int i = 0; i < lbProgramList->count(); ++i)
+    if (lbProgramList->item(i)->text().compare(path, Qt::CaseInsensitive) == 0)
+      return -1;
+  const int number = lbProgramList->count();
+  lbProgramList->addItem(path);
+  const int position = cmbProgramList->addSorted(fileNamePart(path), number);
+  QPixmap icon = programListIcon(path);
+  // The image is appended whatever happens, so the icons stay in step with
+  // the paths.
+  imlIcons.append(icon);
+  if (icon.isNull())
+    showMessage(QStringLiteral("Не найден ресурс DEFICON"));
+  return position;
+}
+
+QString TfrmSettings::chosenProgramPath() const {
+  if (cmbProgramList->currentText().isEmpty())
+    return {};
+  const int number = cmbProgramList->numberAt(cmbProgramList->currentIndex());
+  if (number < 0 || number >= lbProgramList->count())
+    return {};
+  return lbProgramList->item(number)->text();
+}
+
+QStringList TfrmSettings::programPaths() const {
+  QStringList paths;
+  for (int i = 0; i < lbProgramList->count(); ++i)
+    paths << lbProgramList->item(i)->text();
+  return paths;
+}
+
+void TfrmSettings::btnBrowseProgramClick() {
+  if (!OpenDialog.execute())
+    return;
+  const QString path = QFileInfo(OpenDialog.fileName()).absoluteFilePath();
+  cmbProgramList->setCurrentIndex(AddProgram(path));
+}
+
+void TfrmSettings::btnDeleteItemClick() {
+  const int selected = cmbProgramList->currentIndex();
+  if (selected < 0)
+    return;
+  const int number = cmbProgramList->numberAt(selected);
+  delete lbProgramList->takeItem(number);
+  imlIcons.removeAt(number);
+  for (int i = 0; i < cmbProgramList->count(); ++i)
+    if (cmbProgramList->numberAt(i) > number)
+      cmbProgramList->setNumberAt(i, cmbProgramList->numberAt(i) - 1);
+  cmbProgramList->removeItem(selected);
+  cmbProgramList->setCurrentIndex(-1);
+}
+
+void TfrmSettings::btnOKClick() {
+  // The window closes also when the list could not be stored.
+  try {
+    settings::RegistryStore store;
+    settings::saveProgramList(store, {programPaths(), cmbProgramList->currentIndex()});
+  } catch (const settings::SettingsError &error) {
+    showGeneralError(error.message());
+  }
+  accept();
+}
+
+void TfrmSettings::btnHelpClick() {
+  openHelpFile(this);
+}
+
+void TfrmSettings::chooseDefaultDir() {
+  const QString folder = QFileDialog::getExistingDirectory(this, QString(), dirDefaultDir->text());
+  if (!folder.isEmpty())
+    dirDefaultDir->setText(QDir::toNativeSeparators(folder) + QDir::separator());
 }
 
 } // namespace quillon::forms

@@ -47,14 +47,39 @@ bool ExclusiveFile::open(const QString &path, Mode mode) {
     error_ = systemError(path, errno);
     return false;
   }
+  return lockOpened(fd);
+}
+
+bool ExclusiveFile::create(const QString &path) {
+  close();
+  path_ = path;
+  const QByteArray name = QFile::encodeName(path);
+  // Not truncated on open: a file another program holds must stay whole.
+  const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error_ = errno == ELOOP ? QStringLiteral("%1: is a symbolic link").arg(path)
+                            : systemError(path, errno);
+    return false;
+  }
+  if (!lockOpened(fd))
+    return false;
+  if (::ftruncate(fd_, 0) != 0) {
+    error_ = systemError(path, errno);
+    close();
+    return false;
+  }
+  return true;
+}
+
+bool ExclusiveFile::lockOpened(int fd) {
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    error_ = QStringLiteral("%1: not a regular file").arg(path);
+    error_ = QStringLiteral("%1: not a regular file").arg(path_);
     ::close(fd);
     return false;
   }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    error_ = QStringLiteral("%1: the file is in use by another program").arg(path);
+    error_ = QStringLiteral("%1: the file is in use by another program").arg(path_);
     ::close(fd);
     return false;
   }
@@ -86,6 +111,21 @@ qint64 ExclusiveFile::readAt(qint64 position, char *buffer, qint64 max) const {
     if (errno != EINTR)
       return -1;
   }
+}
+
+bool ExclusiveFile::write(const char *buffer, qint64 count) {
+  while (count > 0) {
+    const ssize_t n = ::write(fd_, buffer, size_t(count));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      error_ = systemError(path_, n < 0 ? errno : ENOSPC);
+      return false;
+    }
+    buffer += n;
+    count -= n;
+  }
+  return true;
 }
 
 bool isHeldByAnotherProgram(const QString &path) {

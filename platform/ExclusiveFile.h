@@ -20,6 +20,10 @@ public:
   // Opens an existing file; false with errorString() set when it is missing,
   // unreadable or held by another program.
   bool open(const QString &path, Mode mode = Mode::Read);
+  // Creates the file, or empties an existing one once it is locked, for
+  // reading and writing. A symbolic link at the path is refused rather than
+  // followed, as is anything but a regular file.
+  bool create(const QString &path);
   void close();
   bool isOpen() const { return fd_ >= 0; }
   QString errorString() const { return error_; }
@@ -29,8 +33,13 @@ public:
   // Reads at an absolute position, so several readers can share the file.
   // Returns the count read, 0 at the end, -1 on failure.
   qint64 readAt(qint64 position, char *buffer, qint64 max) const;
+  // Appends all `count` bytes at the current position; false with
+  // errorString() set when they could not all be written.
+  bool write(const char *buffer, qint64 count);
 
 private:
+  bool lockOpened(int fd);
+
   int fd_ = -1;
   QString path_;
   QString error_;

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -59,7 +61,7 @@ TEST_F(MainWindowTest, StartsWithTheViewerShownAndNothingConnected) {
   EXPECT_EQ(w.lblDB->text(), QStringLiteral("Текущая база:"));
   EXPECT_EQ(w.lblUser->text(), QStringLiteral("Пользователь:"));
   EXPECT_FALSE(w.ADOConn.connected());
-  EXPECT_EQ(frmSettings->dirDefaultDir->text(), QStringLiteral("C:\\Temp\\"));
+  EXPECT_EQ(frmSettings->dirDefaultDir->text(), QDir::tempPath() + u'/');
   EXPECT_EQ(w.ActionList.size(), 19);
   EXPECT_TRUE(messages.isEmpty());
 }

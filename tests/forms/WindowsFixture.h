@@ -6,6 +6,7 @@
 #include "forms/Windows.h"
 #include "forms/uBlobFormFile.h"
 #include "platform/ShellRequest.h"
+#include "settings/SettingsFolder.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
@@ -97,6 +98,8 @@ protected:
     return std::make_unique<QSignalSpy>(command, &QAction::triggered);
   }
 
+  // Declared first: the windows read and write the user's settings.
+  SettingsFolder settingsFolder;
   ScratchDir programDir;
   QList<std::pair<BoxKind, QString>> messages;
   QList<platform::ShellRequest> shellRequests;
