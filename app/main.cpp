@@ -8,6 +8,8 @@ int main(int argc, char **argv) {
   QApplication::setOrganizationName(QStringLiteral(QUILLON_COMPANY));
   QApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
   QApplication::setQuitOnLastWindowClosed(false);
+  // Ties the windows to the installed desktop entry and its icon.
+  QApplication::setDesktopFileName(QStringLiteral("test.tarnwick.Quillon"));
 
   quillon::forms::createWindows(QApplication::applicationDirPath());
   quillon::forms::InitStartupState();

@@ -2,6 +2,8 @@
 
 #include "platform/ExclusiveFile.h"
 
+#include "platform/InstallLayout.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -57,15 +59,17 @@ QString userDataLinkDir() {
 }
 
 QString locateDataLinkFile(const QString &executableDir, const QString &configDir) {
+  // An installed program's folder is never the user's, root's included.
+  const bool installed = !platform::installedDataDir(executableDir).isEmpty();
   const QString besideExecutable = dataLinkPathIn(executableDir);
-  if (fileExists(besideExecutable) || writableFolder(executableDir))
+  if (!installed && (fileExists(besideExecutable) || writableFolder(executableDir)))
     return besideExecutable;
   const QString inConfig = dataLinkPathIn(configDir);
   if (fileExists(inConfig))
     return inConfig;
   if (QDir().mkpath(configDir) && writableFolder(configDir))
     return inConfig;
-  return besideExecutable;
+  return installed ? inConfig : besideExecutable;
 }
 
 bool ensureDataLinkFile(const QString &path, QString *error) {

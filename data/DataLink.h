@@ -24,7 +24,9 @@ QString userDataLinkDir();
 // Where db.udl lives: beside the executable when it is there or that folder
 // can be written (a portable folder), else in the user's configuration
 // folder, which is created when needed. When neither can be written, the
-// path beside the executable, whose creation will then fail.
+// path beside the executable, whose creation will then fail. An installed
+// program (see platform::installedDataDir) always uses the configuration
+// folder.
 QString locateDataLinkFile(const QString &executableDir, const QString &configDir);
 
 // Creates `path` with the default content when no file of that name exists;

@@ -209,6 +209,25 @@ TEST(LocateDataLinkFile, PrefersTheExecutableFolderThenTheConfigFolder) {
   }
 }
 
+// An installed program keeps db.udl in the user's folder even where it may
+// write its own (root), and even where a stray db.udl lies beside it.
+TEST(LocateDataLinkFile, InstalledProgramUsesTheConfigFolder) {
+  ScratchDir dir;
+  const QString exeDir = dir.file(QStringLiteral("usr/bin"));
+  const QString configDir = dir.file(QStringLiteral("config/Tarnwick/Quillon"));
+  ASSERT_TRUE(QDir().mkpath(exeDir));
+  writeFile(dataLinkPathIn(exeDir), "x");
+  EXPECT_EQ(locateDataLinkFile(exeDir, configDir), dataLinkPathIn(exeDir)) << "portable";
+
+  ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("usr/share/quillon"))));
+  EXPECT_EQ(locateDataLinkFile(exeDir, configDir), dataLinkPathIn(configDir));
+  EXPECT_TRUE(QFileInfo(configDir).isDir());
+  // A share folder beside a folder not named bin makes no installation.
+  const QString other = dir.file(QStringLiteral("usr/tools"));
+  ASSERT_TRUE(QDir().mkpath(other));
+  EXPECT_EQ(locateDataLinkFile(other, configDir), dataLinkPathIn(other));
+}
+
 TEST(LocateDataLinkFile, HonoursAReadOnlyExecutableFolder) {
   if (::geteuid() == 0)
     GTEST_SKIP() << "permissions do not bind root";
