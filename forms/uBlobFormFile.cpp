@@ -4,6 +4,7 @@
 #include "data/DataLink.h"
 #include "forms/CommandPictures.h"
 #include "forms/CommandRouter.h"
+#include "forms/Controls.h"
 #include "forms/DataLinkEditor.h"
 #include "forms/DbTextPane.h"
 #include "forms/HelpFile.h"
@@ -83,22 +84,6 @@ void bind(QPushButton *button, QAction *command, Face face) {
   update();
   QObject::connect(command, &QAction::changed, button, update);
   QObject::connect(button, &QPushButton::clicked, command, [command] { runCommand(command); });
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, QRect place) {
-  auto *button = new QPushButton(parent);
-  button->setObjectName(QLatin1String(name));
-  button->setGeometry(place);
-  button->setAutoDefault(false);
-  return button;
-}
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QPoint place) {
-  auto *label = new QLabel(text, parent);
-  label->setObjectName(QLatin1String(name));
-  label->move(place);
-  label->adjustSize();
-  return label;
 }
 
 QFrame *makeLine(QWidget *parent, const char *name, QRect place) {
@@ -273,21 +258,21 @@ void TfrmMainForm::buildTableRow() {
   cbTables->setMaxVisibleItems(7);
   cbTables->installEventFilter(this);
 
-  btnSQL = makeButton(this, "btnSQL", {336, 56, 49, 22});
+  btnSQL = makeButton(this, "btnSQL", QString(), {336, 56, 49, 22});
   btnSQL->setCheckable(true);
   QFont bold = uiFont();
   bold.setBold(true);
   btnSQL->setFont(bold);
   bind(btnSQL, AShowSQL, Face::Caption);
-  btnUDL = makeButton(this, "btnUDL", {392, 56, 201, 25});
+  btnUDL = makeButton(this, "btnUDL", QString(), {392, 56, 201, 25});
   bind(btnUDL, ASetUDL, Face::CaptionAndPicture);
-  btnRefreshConn = makeButton(this, "btnRefreshConn", {600, 56, 25, 25});
+  btnRefreshConn = makeButton(this, "btnRefreshConn", QString(), {600, 56, 25, 25});
   bind(btnRefreshConn, AReConnect, Face::Picture);
   Bevel1 = makeLine(this, "Bevel1", {8, 80, 617, 9});
 }
 
 void TfrmMainForm::buildCommandRow() {
-  btnRefreshList = makeButton(this, "btnRefreshList", {8, 96, 81, 25});
+  btnRefreshList = makeButton(this, "btnRefreshList", QString(), {8, 96, 81, 25});
   bind(btnRefreshList, ARefresh, Face::CaptionAndPicture);
 
   DBNavigator = new QWidget(this);
@@ -311,11 +296,11 @@ void TfrmMainForm::buildCommandRow() {
     navigatorLayout->addWidget(step);
   }
 
-  btnFields = makeButton(this, "btnFields", {208, 96, 73, 25});
+  btnFields = makeButton(this, "btnFields", QString(), {208, 96, 73, 25});
   bind(btnFields, AFields, Face::CaptionAndPicture);
-  btnFilter = makeButton(this, "btnFilter", {288, 96, 73, 25});
+  btnFilter = makeButton(this, "btnFilter", QString(), {288, 96, 73, 25});
   bind(btnFilter, AShowFilter, Face::CaptionAndPicture);
-  btnFilterRun = makeButton(this, "btnFilterRun", {368, 96, 25, 25});
+  btnFilterRun = makeButton(this, "btnFilterRun", QString(), {368, 96, 25, 25});
   btnFilterRun->setCheckable(true);
   btnFilterRun->setChecked(true);
   bind(btnFilterRun, ARunFilter, Face::Picture);
@@ -327,10 +312,10 @@ void TfrmMainForm::buildCommandRow() {
   connect(ACheckSQL, &QAction::changed, cbSQL,
           [this] { cbSQL->setEnabled(ACheckSQL->isEnabled()); });
 
-  btnOwnWindow = makeButton(this, "btnOwnWindow", {512, 96, 25, 25});
+  btnOwnWindow = makeButton(this, "btnOwnWindow", QString(), {512, 96, 25, 25});
   btnOwnWindow->setCheckable(true);
   bind(btnOwnWindow, AShowOwnWindow, Face::Picture);
-  btnRun = makeButton(this, "btnRun", {544, 96, 25, 25});
+  btnRun = makeButton(this, "btnRun", QString(), {544, 96, 25, 25});
   bind(btnRun, ARun, Face::Picture);
 }
 
@@ -364,20 +349,20 @@ void TfrmMainForm::buildBottomBar() {
   pnlBottom = new QFrame(this);
   pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
   pnlBottom->setGeometry(0, kClientHeight - kBottomBarHeight, kClientWidth, kBottomBarHeight);
-  btnHelp = makeButton(pnlBottom, "btnHelp", {8, 8, 73, 24});
+  btnHelp = makeButton(pnlBottom, "btnHelp", QString(), {8, 8, 73, 24});
   btnHelp->setText(QStringLiteral("Справка ..."));
   connect(btnHelp, &QPushButton::clicked, this, [this] { guarded([this] { btnHelpClick(); }); });
-  btnSettings = makeButton(pnlBottom, "btnSettings", {88, 8, 89, 24});
+  btnSettings = makeButton(pnlBottom, "btnSettings", QString(), {88, 8, 89, 24});
   bind(btnSettings, ASettings, Face::CaptionAndPicture);
-  btnToClipBoard = makeButton(pnlBottom, "btnToClipBoard", {200, 8, 73, 24});
+  btnToClipBoard = makeButton(pnlBottom, "btnToClipBoard", QString(), {200, 8, 73, 24});
   bind(btnToClipBoard, AToClipBoard, Face::CaptionAndPicture);
-  btnFromClipBoard = makeButton(pnlBottom, "btnFromClipBoard", {280, 8, 89, 24});
+  btnFromClipBoard = makeButton(pnlBottom, "btnFromClipBoard", QString(), {280, 8, 89, 24});
   bind(btnFromClipBoard, AFromClipBoard, Face::CaptionAndPicture);
-  btnSaveToFile = makeButton(pnlBottom, "btnSaveToFile", {384, 8, 73, 24});
+  btnSaveToFile = makeButton(pnlBottom, "btnSaveToFile", QString(), {384, 8, 73, 24});
   bind(btnSaveToFile, AToFile, Face::CaptionAndPicture);
-  btnLoadFromFile = makeButton(pnlBottom, "btnLoadFromFile", {464, 8, 81, 24});
+  btnLoadFromFile = makeButton(pnlBottom, "btnLoadFromFile", QString(), {464, 8, 81, 24});
   bind(btnLoadFromFile, AFromFile, Face::CaptionAndPicture);
-  btnClose = makeButton(pnlBottom, "btnClose", {560, 8, 64, 24});
+  btnClose = makeButton(pnlBottom, "btnClose", QString(), {560, 8, 64, 24});
   bind(btnClose, AExit, Face::Caption);
 }
 
@@ -387,11 +372,11 @@ void TfrmMainForm::buildFloatingPanels() {
   pnlFields->setGeometry(208, 121, 265, 232);
   pnlFields->setFrameStyle(QFrame::Panel | QFrame::Raised);
   pnlFields->setAutoFillBackground(true);
-  SpeedButton2 = makeButton(pnlFields, "SpeedButton2", {6, 4, 23, 22});
+  SpeedButton2 = makeButton(pnlFields, "SpeedButton2", QString(), {6, 4, 23, 22});
   SpeedButton2->setFlat(true);
   SpeedButton2->setToolTip(AUnChecAll->toolTip());
   bind(SpeedButton2, AUnChecAll, Face::Picture);
-  SpeedButton3 = makeButton(pnlFields, "SpeedButton3", {30, 4, 23, 22});
+  SpeedButton3 = makeButton(pnlFields, "SpeedButton3", QString(), {30, 4, 23, 22});
   SpeedButton3->setFlat(true);
   SpeedButton3->setToolTip(ACheckAll->toolTip());
   bind(SpeedButton3, ACheckAll, Face::Picture);

@@ -1,5 +1,7 @@
 #include "forms/uCondition.h"
 
+#include "forms/Controls.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -12,14 +14,6 @@ namespace quillon::forms {
 namespace {
 
 constexpr QSize kClientSize(295, 167);
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QPoint place) {
-  auto *label = new QLabel(text, parent);
-  label->setObjectName(QLatin1String(name));
-  label->move(place);
-  label->adjustSize();
-  return label;
-}
 
 } // namespace
 

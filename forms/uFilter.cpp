@@ -1,6 +1,7 @@
 #include "forms/uFilter.h"
 
 #include "forms/CommandRouter.h"
+#include "forms/Controls.h"
 #include "forms/HelpFile.h"
 #include "forms/MessageBoxes.h"
 #include "forms/Windows.h"
@@ -93,15 +94,7 @@ QFrame *makePanel(QWidget *parent, const char *name, QRect place) {
   return panel;
 }
 
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QPoint place) {
-  auto *label = new QLabel(text, parent);
-  label->setObjectName(QLatin1String(name));
-  label->move(place);
-  label->adjustSize();
-  return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, int x) {
+QPushButton *makeBottomButton(QWidget *parent, const char *name, const QString &caption, int x) {
   auto *button = new QPushButton(caption, parent);
   button->setObjectName(QLatin1String(name));
   button->setGeometry(x, 8, 75, 25);
@@ -173,10 +166,10 @@ TfrmFilter::TfrmFilter(QWidget *parent)
   sgdFilter->setTabKeyNavigation(false);
 
   pnlBottom = makePanel(this, "pnlBottom", {0, 273 - 41, 392, 41});
-  btnHelp = makeButton(pnlBottom, "btnHelp", QStringLiteral("Справка ..."), 8);
-  btnApplay = makeButton(pnlBottom, "btnApplay", QStringLiteral("Применить"), 232);
+  btnHelp = makeBottomButton(pnlBottom, "btnHelp", QStringLiteral("Справка ..."), 8);
+  btnApplay = makeBottomButton(pnlBottom, "btnApplay", QStringLiteral("Применить"), 232);
   btnApplay->setDefault(true);
-  btnClose = makeButton(pnlBottom, "btnClose", QStringLiteral("Закрыть"), 312);
+  btnClose = makeBottomButton(pnlBottom, "btnClose", QStringLiteral("Закрыть"), 312);
   connect(btnHelp, &QPushButton::clicked, this, [this] { guarded([this] { btnHelpClick(); }); });
   connect(btnApplay, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);

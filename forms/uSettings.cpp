@@ -1,6 +1,7 @@
 #include "forms/uSettings.h"
 
 #include "forms/CommandPictures.h"
+#include "forms/Controls.h"
 #include "forms/HelpFile.h"
 #include "forms/MessageBoxes.h"
 #include "forms/ProgramPicker.h"
@@ -24,14 +25,6 @@ namespace quillon::forms {
 namespace {
 
 constexpr int kIconSize = 32;
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, QRect place) {
-  auto *button = new QPushButton(caption, parent);
-  button->setObjectName(QLatin1String(name));
-  button->setGeometry(place);
-  button->setAutoDefault(false);
-  return button;
-}
 
 // The part of a path after its last folder separator (or drive colon).
 QString fileNamePart(const QString &path) {
@@ -63,8 +56,10 @@ TfrmSettings::TfrmSettings(QWidget *parent)
   setObjectName(QStringLiteral("frmSettings"));
   setFixedDialogBorder();
 
-  Label1 = new QLabel(QStringLiteral("Для неизвестных типов файлов \nипользовать программу"), this);
-  Label1->setGeometry(8, 8, 225, 33);
+  Label1 =
+      makeLabel(this, "Label1",
+                QStringLiteral("Для неизвестных типов файлов \nипользовать программу"), {8, 8});
+  Label1->resize(225, 33);
   Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   cmbProgramList = new ProgramPicker(imlIcons, this);
@@ -78,9 +73,7 @@ TfrmSettings::TfrmSettings(QWidget *parent)
   bold.setBold(true);
   btnDeleteItem->setFont(bold);
 
-  Label2 = new QLabel(QStringLiteral("Каталог по умолчанию"), this);
-  Label2->move(8, 80);
-  Label2->adjustSize();
+  Label2 = makeLabel(this, "Label2", QStringLiteral("Каталог по умолчанию"), {8, 80});
 
   dirDefaultDir = new QLineEdit(this);
   dirDefaultDir->setObjectName(QStringLiteral("dirDefaultDir"));

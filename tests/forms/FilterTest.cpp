@@ -579,12 +579,8 @@ protected:
   void SetUp() override {
     FilterTest::SetUp();
     if (GetParam() == Backend::Postgres) {
-      const QString odbc = postgresConnectionString();
-      if (odbc.isEmpty())
+      if (!writePostgresDataLink())
         GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
-      QString quoted = odbc;
-      quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-      writeDataLink(QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\"").arg(quoted));
       table = QStringLiteral("filter_docs");
     } else {
       QProcess tool;

@@ -26,12 +26,8 @@ protected:
   void SetUp() override {
     WindowsFixture::SetUp();
     if (GetParam() == Backend::Postgres) {
-      const QString odbc = postgresConnectionString();
-      if (odbc.isEmpty())
+      if (!writePostgresDataLink())
         GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
-      QString quoted = odbc;
-      quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-      writeDataLink(QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\"").arg(quoted));
     } else {
       const QString file = programDir.file(QStringLiteral("grid.db"));
       writeFile(file, {});

@@ -71,12 +71,8 @@ protected:
     });
     const bool pg = GetParam() == Backend::Postgres;
     if (pg) {
-      const QString odbc = postgresConnectionString();
-      if (odbc.isEmpty())
+      if (!writePostgresDataLink())
         GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
-      QString quoted = odbc;
-      quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-      writeDataLink(QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\"").arg(quoted));
     } else {
       writeFile(programDir.file(QStringLiteral("xfer.db")), {});
       writeDataLink(QStringLiteral("Provider=SQLite;Data Source=xfer.db"));

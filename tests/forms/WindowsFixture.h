@@ -77,6 +77,17 @@ protected:
     writeFile(data::dataLinkPathIn(programDir.path()), data::encodeDataLinkFile(initString));
   }
 
+  // A db.udl reaching the test PostgreSQL server through ODBC; false when
+  // the test script started none (the caller then skips).
+  bool writePostgresDataLink() {
+    QString odbc = postgresConnectionString();
+    if (odbc.isEmpty())
+      return false;
+    odbc.replace(QLatin1String("\""), QLatin1String("\"\""));
+    writeDataLink(QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\"").arg(odbc));
+    return true;
+  }
+
   QString sqliteDatabase() {
     const QString file = programDir.file(QStringLiteral("demo.db"));
     writeFile(file, {});
