@@ -91,11 +91,17 @@ void Query::open() {
       if (field->isLargeValue() && table && table->uniqueKey)
         inlineLimit[size_t(field->index())] = kInlineValueLimit;
     }
+    qint64 held = 0; // bytes of large values kept so far
     while (result->fetch()) {
       std::vector<CellValue> row;
       row.reserve(fields_.size());
-      for (size_t f = 0; f < fields_.size(); ++f)
-        row.push_back(result->value(columnOfField[f], inlineLimit[f]));
+      for (size_t f = 0; f < fields_.size(); ++f) {
+        const bool rereadable = inlineLimit[f] == kInlineValueLimit;
+        const qint64 limit = rereadable && held >= kInlineValueBudget ? 0 : inlineLimit[f];
+        row.push_back(result->value(columnOfField[f], limit));
+        if (rereadable && !row.back().isDeferred())
+          held += row.back().size();
+      }
       rows_.push_back(std::move(row));
     }
   } catch (...) {

@@ -18,6 +18,10 @@ class FileValue;
 // Large values up to this size are kept in the row cache; larger ones are
 // read again from the database when needed, where the row can be found.
 constexpr qint64 kInlineValueLimit = 1 << 20;
+// Once the cache holds this many bytes of large values, further ones are
+// read again when needed too, so that a result of many pictures does not
+// hold them all.
+constexpr qint64 kInlineValueBudget = 16 << 20;
 
 // A query over the connection whose whole result is fetched into a client
 // side cache of rows. It has a current row, an edit state and posting: an

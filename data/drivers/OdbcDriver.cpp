@@ -21,6 +21,10 @@ constexpr SQLSMALLINT kSqlSsXml = -152;
 constexpr SQLSMALLINT kSqlSsTime2 = -154;
 constexpr SQLSMALLINT kSqlSsTimestampOffset = -155;
 
+// psqlodbc's own connection attribute for its "UseDeclareFetch" option:
+// results are read through a cursor, a hundred rows at a time.
+constexpr SQLINTEGER kPsqlodbcUseCursors = 65539;
+
 // The longest value SQL Server keeps in a non-(max) column, in bytes.
 constexpr SQLULEN kMaxShortBytes = 8000;
 
@@ -773,6 +777,11 @@ public:
     if (SQL_SUCCEEDED(SQLGetInfo(main_->dbc, SQL_MAX_CONCURRENT_ACTIVITIES, &activities,
                                  sizeof activities, nullptr)))
       oneResultAtATime_ = activities == 1;
+    if (dialect_ == Dialect::PostgreSql)
+      // psqlodbc otherwise holds a whole result in memory, as text: twice
+      // the size of every picture in it. Drivers that do not know the
+      // attribute refuse it, and nothing changes.
+      SQLSetConnectAttr(main_->dbc, kPsqlodbcUseCursors, reinterpret_cast<SQLPOINTER>(1), 0);
   }
 
   Dialect dialect() const override { return dialect_; }
