@@ -174,9 +174,13 @@ bool Child::exited() {
   drain(0);
   int status = 0;
   rusage usage{};
-  const pid_t rc = wait4(pid_, &status, WNOHANG, &usage);
-  if (rc != pid_)
+  if (wait4(pid_, &status, WNOHANG, &usage) != pid_)
     return false;
+  reaped(status, usage);
+  return true;
+}
+
+void Child::reaped(int status, const rusage &usage) {
   outcome_.seconds = now() - start_;
   outcome_.peakKb = usage.ru_maxrss;
   if (WIFEXITED(status))
@@ -184,7 +188,6 @@ bool Child::exited() {
   else if (WIFSIGNALED(status))
     outcome_.signal = WTERMSIG(status);
   reaped_ = true;
-  return true;
 }
 
 void Child::kill(int signal) {
@@ -207,13 +210,7 @@ Outcome Child::finish() {
     while (wait4(pid_, &status, 0, &usage) < 0)
       if (errno != EINTR)
         systemError(QStringLiteral("wait"));
-    outcome_.seconds = now() - start_;
-    outcome_.peakKb = usage.ru_maxrss;
-    if (WIFEXITED(status))
-      outcome_.exitCode = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-      outcome_.signal = WTERMSIG(status);
-    reaped_ = true;
+    reaped(status, usage);
     readPeak();
   }
   return outcome_;

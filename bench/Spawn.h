@@ -6,6 +6,7 @@
 
 #include <map>
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 namespace quillon::bench {
@@ -63,6 +64,8 @@ public:
 private:
   void drain(int timeoutMs);
   void readPeak();
+  // Records how the reaped child ended and what it used.
+  void reaped(int status, const rusage &usage);
 
   pid_t pid_ = -1;
   int outFd_ = -1;

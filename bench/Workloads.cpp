@@ -41,6 +41,11 @@ std::unique_ptr<data::Query> openRow(data::Connection &connection, const QString
   return query;
 }
 
+void openConnection(data::Connection &connection, const QString &init) {
+  connection.setConnectionString(init);
+  connection.open();
+}
+
 // Times the steps of one operation; the whole is what the run reports.
 class Phases {
 public:
@@ -65,8 +70,7 @@ private:
 int load(const QString &init, const QString &table, const QString &path) {
   Phases phases;
   data::Connection connection;
-  connection.setConnectionString(init);
-  connection.open();
+  openConnection(connection, init);
   phases.mark("connect");
   auto query = openRow(connection, table);
   phases.mark("open");
@@ -88,8 +92,7 @@ int load(const QString &init, const QString &table, const QString &path) {
 int save(const QString &init, const QString &table, const QString &path) {
   Phases phases;
   data::Connection connection;
-  connection.setConnectionString(init);
-  connection.open();
+  openConnection(connection, init);
   phases.mark("connect");
   auto query = openRow(connection, table);
   phases.mark("open");
@@ -105,8 +108,7 @@ int save(const QString &init, const QString &table, const QString &path) {
 int open(const QString &init, const QString &statement) {
   Phases phases;
   data::Connection connection;
-  connection.setConnectionString(init);
-  connection.open();
+  openConnection(connection, init);
   phases.mark("connect");
   data::Query query(QStringLiteral("qrList"), connection);
   query.setSQL({statement});

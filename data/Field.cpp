@@ -165,17 +165,22 @@ void Field::saveToFile(const QString &path) const {
   requireLargeValue();
   if (platform::isHeldByAnotherProgram(path))
     throw DataError(QStringLiteral("%1: the file is in use by another program").arg(path));
-  std::unique_ptr<ByteSource> source =
-      observed(query_.createBlobStream(*this), query_.transferObserver);
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly))
     throw DataError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
-  copyInChunks(*source, [&](const char *bytes, qint64 count) {
+  writeTo([&](const char *bytes, qint64 count) {
     if (file.write(bytes, count) != count)
       throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
   });
   if (!file.commit())
     throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+void Field::writeTo(const std::function<void(const char *, qint64)> &write) const {
+  requireLargeValue();
+  const std::unique_ptr<ByteSource> source =
+      observed(query_.createBlobStream(*this), query_.transferObserver);
+  copyInChunks(*source, write);
 }
 
 } // namespace quillon::data

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace quillon::data {
 
 class Query;
@@ -48,6 +50,9 @@ public:
   void loadFromFile(const QString &path);
   // The whole value becomes the file, replaced atomically.
   void saveToFile(const QString &path) const;
+  // Hands the whole value to `write` chunk by chunk, as the query's
+  // transfer observer watches; `write` throws to stop.
+  void writeTo(const std::function<void(const char *, qint64)> &write) const;
 
 private:
   void requireLargeValue() const;

@@ -114,7 +114,6 @@ void WindowPlacementKeeper::restore() {
 
 void WindowPlacementKeeper::applyPosition(const settings::WindowPlacement &placement) {
   minimizedPosition_ = placement.minimizedPosition;
-  maximizedPosition_ = placement.maximizedPosition;
   // The rectangle is the normal one: set it while the window is normal, so
   // that a maximised window keeps it as the one it restores to.
   const Qt::WindowStates states = window_->windowState();

@@ -923,9 +923,7 @@ void TfrmMainForm::OpenValueWith(const QString &program) {
     const data::Field &field = requireCurrentField();
     TransferProgress progress(qrList, this,
                               QStringLiteral("Запись значения в файл ") + transferFile);
-    std::unique_ptr<data::ByteSource> value =
-        data::observed(qrList.createBlobStream(field), qrList.transferObserver);
-    data::copyInChunks(*value, [&file](const char *bytes, qint64 count) {
+    field.writeTo([&file](const char *bytes, qint64 count) {
       if (!file.write(bytes, count))
         throw data::DataError(file.errorString());
     });

@@ -40,11 +40,10 @@ QPixmap iconPixmap(const QIcon &icon) {
 
 } // namespace
 
-QPixmap programListIcon(const QString &path) {
-  const QString name = platform::desktopEntryIcon(path, platform::applicationFolders());
-  if (!name.isEmpty()) {
-    const QPixmap own =
-        iconPixmap(QFileInfo(name).isAbsolute() ? QIcon(name) : QIcon::fromTheme(name));
+QPixmap programListIcon(const QString &desktopIcon) {
+  if (!desktopIcon.isEmpty()) {
+    const QPixmap own = iconPixmap(
+        QFileInfo(desktopIcon).isAbsolute() ? QIcon(desktopIcon) : QIcon::fromTheme(desktopIcon));
     if (!own.isNull())
       return own;
   }
@@ -119,9 +118,6 @@ TfrmSettings::TfrmSettings(QWidget *parent)
 }
 
 void TfrmSettings::FormCreate() {
-  cmbProgramList->clear();
-  lbProgramList->clear();
-  imlIcons.clear();
   settings::LoadedProgramList loaded;
   try {
     settings::RegistryStore store;
@@ -144,7 +140,10 @@ int TfrmSettings::AddProgram(const QString &path) {
   const int number = lbProgramList->count();
   lbProgramList->addItem(path);
   const int position = cmbProgramList->addSorted(fileNamePart(path), number);
-  QPixmap icon = programListIcon(path);
+  // The desktop's entries are read once, when the first program is listed.
+  if (!desktopIcons_)
+    desktopIcons_.emplace(platform::applicationFolders());
+  const QPixmap icon = programListIcon(desktopIcons_->iconFor(path));
   // The image is appended whatever happens, so the icons stay in step with
   // the paths.
   imlIcons.append(icon);

@@ -2,9 +2,12 @@
 
 #include "forms/FileDialog.h"
 #include "forms/SecondaryWindow.h"
+#include "platform/DesktopEntries.h"
 
 #include <QList>
 #include <QPixmap>
+
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -53,10 +56,13 @@ private:
   void btnHelpClick();
   void chooseDefaultDir();
   QStringList programPaths() const;
+
+  std::optional<platform::DesktopEntryIcons> desktopIcons_;
 };
 
-// The icon a program is listed with: the one of the desktop entry that
-// starts it, else the built-in default; a null pixmap when neither exists.
-QPixmap programListIcon(const QString &path);
+// The icon a program is listed with: `desktopIcon`, the Icon value of the
+// desktop entry that starts it (a theme name or a file), else the built-in
+// default; a null pixmap when neither exists.
+QPixmap programListIcon(const QString &desktopIcon);
 
 } // namespace quillon::forms

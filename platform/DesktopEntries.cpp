@@ -100,18 +100,24 @@ QString programOfExecLine(const QString &exec) {
   }
 }
 
-QString desktopEntryIcon(const QString &programPath, const QStringList &folders) {
-  const QFileInfo program(programPath);
+DesktopEntryIcons::DesktopEntryIcons(const QStringList &folders) {
   for (const QString &folder : folders) {
-    QDir dir(folder);
+    const QDir dir(folder);
     const QStringList files =
         dir.entryList({QStringLiteral("*.desktop")}, QDir::Files | QDir::Readable, QDir::Name);
     for (const QString &name : files) {
       const ApplicationEntry entry = readApplicationEntry(dir.filePath(name));
-      if (!entry.icon.isEmpty() && namesProgram(programOfExecLine(entry.exec), program))
-        return entry.icon;
+      if (!entry.icon.isEmpty())
+        entries_.push_back({programOfExecLine(entry.exec), entry.icon});
     }
   }
+}
+
+QString DesktopEntryIcons::iconFor(const QString &programPath) const {
+  const QFileInfo program(programPath);
+  for (const Entry &entry : entries_)
+    if (namesProgram(entry.program, program))
+      return entry.icon;
   return {};
 }
 

@@ -38,7 +38,7 @@ protected:
     out.write(content);
   }
   QString iconFor(const char *program) {
-    return desktopEntryIcon(QString::fromUtf8(program), {other.path(), dir.path()});
+    return DesktopEntryIcons({other.path(), dir.path()}).iconFor(QString::fromUtf8(program));
   }
   ScratchDir dir, other;
 };
