@@ -31,14 +31,4 @@ inline constexpr std::size_t kMaxRtfTableCells = 20000;
 // paragraphs.
 inline constexpr int kMaxRtfTables = 1000;
 
-// Bytes in a Windows code page (1251, 1252, 932, 10000 = Mac Roman, ...);
-// an unknown code page reads as 1252.
-QString decodeCodePage(const QByteArray &bytes, int codePage);
-
-namespace detail {
-// The tables used for 1251 and 1252 when the Qt build has no ICU; exposed so
-// tests can hold them against ICU. Other code pages give a null string.
-QString decodeWithBuiltInTable(const QByteArray &bytes, int codePage);
-} // namespace detail
-
 } // namespace quillon::viewer

@@ -1,6 +1,7 @@
 #include "viewer/WmfRenderer.h"
 
 #include "viewer/Bytes.h"
+#include "viewer/CodePage.h"
 #include "viewer/Dib.h"
 
 #include <QFont>
@@ -113,35 +114,12 @@ enum { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline 
 enum { kEtoOpaque = 2, kEtoClipped = 4 };
 enum { kDibPalColours = 1 };
 
-// Windows-1252's characters 0x80..0x9F; the rest are Latin-1's.
-constexpr char16_t kCp1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-// Windows-1251's characters 0x80..0xBF; 0xC0..0xFF are А..я in order.
-constexpr char16_t kCp1251[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-constexpr int kRussianCharset = 204;
-
 // Text in a metafile is in the code page of its font's character set.
-QString decodeText(const Bytes &bytes, int charset) {
-  QString text;
-  text.reserve(bytes.size());
-  for (qsizetype i = 0; i < bytes.size(); ++i) {
-    const unsigned char b = bytes.data()[i];
-    if (b < 0x80)
-      text.append(QChar(b));
-    else if (charset == kRussianCharset)
-      text.append(QChar(b >= 0xC0 ? char16_t(0x0410 + (b - 0xC0)) : kCp1251[b - 0x80]));
-    else
-      text.append(QChar(b < 0xA0 ? kCp1252[b - 0x80] : char16_t(b)));
-  }
-  return text;
+QString decodeText(CodePageDecoders &decoders, const Bytes &bytes, int charset) {
+  const int codePage = codePageOfCharset(charset);
+  return decoders.decode(
+      QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()), bytes.size()),
+      codePage > 0 ? codePage : kDefaultCodePage);
 }
 
 QColor colorRef(std::uint32_t ref) {
@@ -668,7 +646,7 @@ private:
     qsizetype length = 0;
     while (length < std::min<qsizetype>(face.size(), 32) && face.data()[length])
       ++length;
-    font.face = decodeText(face.mid(0, length, "a face name"), font.charset).trimmed();
+    font.face = decodeText(decoders_, face.mid(0, length, "a face name"), font.charset).trimmed();
     return font;
   }
 
@@ -849,7 +827,7 @@ private:
       return; // without an application object Qt has no fonts
     const bool updateCp = s_.textAlign & kTaUpdateCp;
     const QPointF anchor = toDevice(updateCp ? s_.position : at);
-    const QString text = decodeText(bytes, s_.font.charset);
+    const QString text = decodeText(decoders_, bytes, s_.font.charset);
     const QFont font = qfont();
     const QFontMetricsF metrics(font);
     const bool perCharacter = !advances.empty() && advances.size() == std::size_t(text.size());
@@ -1034,6 +1012,8 @@ private:
   std::vector<State> saved_;
   std::vector<std::optional<Object>> objects_;
   std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> freeSlots_;
+  // Fonts are read in const code; decoding keeps no state of the picture's.
+  mutable CodePageDecoders decoders_;
 };
 
 } // namespace
