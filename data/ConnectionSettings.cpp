@@ -49,70 +49,6 @@ QString braced(const QString &value) {
          QLatin1Char('}');
 }
 
-// One attribute of an ODBC connection string, with the text it was written
-// as, so that it can be passed on untouched.
-struct OdbcAttribute {
-  QString key; // empty for text without '='
-  QString value;
-  QString text;
-};
-
-std::vector<OdbcAttribute> splitOdbcString(const QString &s) {
-  std::vector<OdbcAttribute> attributes;
-  const qsizetype n = s.size();
-  qsizetype i = 0;
-  while (i < n) {
-    if (s[i] == QLatin1Char(';') || s[i].isSpace()) {
-      ++i;
-      continue;
-    }
-    const qsizetype start = i;
-    OdbcAttribute attribute;
-    while (i < n && s[i] != QLatin1Char('=') && s[i] != QLatin1Char(';'))
-      ++i;
-    if (i < n && s[i] == QLatin1Char('=')) {
-      attribute.key = s.mid(start, i - start).trimmed();
-      ++i;
-      while (i < n && s[i] == QLatin1Char(' '))
-        ++i;
-      if (i < n && s[i] == QLatin1Char('{')) {
-        // Braced: up to a '}' that ends the value; "}}" is one '}'.
-        ++i;
-        while (i < n) {
-          if (s[i] == QLatin1Char('}')) {
-            if (i + 1 < n && s[i + 1] == QLatin1Char('}')) {
-              attribute.value += QLatin1Char('}');
-              i += 2;
-              continue;
-            }
-            ++i;
-            break;
-          }
-          attribute.value += s[i++];
-        }
-        while (i < n && s[i] != QLatin1Char(';'))
-          ++i;
-      } else {
-        const qsizetype valueStart = i;
-        while (i < n && s[i] != QLatin1Char(';'))
-          ++i;
-        attribute.value = s.mid(valueStart, i - valueStart).trimmed();
-      }
-    }
-    attribute.text = s.mid(start, i - start).trimmed();
-    attributes.push_back(attribute);
-  }
-  return attributes;
-}
-
-const OdbcAttribute *findAttribute(const std::vector<OdbcAttribute> &attributes,
-                                   const QString &key) {
-  for (const OdbcAttribute &attribute : attributes)
-    if (attribute.key.compare(key, Qt::CaseInsensitive) == 0)
-      return &attribute;
-  return nullptr;
-}
-
 // OLE DB's "host", "host\instance", "host,port" (optionally "tcp:host"), as
 // the chosen driver takes them. Microsoft's driver reads them as OLE DB does;
 // FreeTDS knows no "tcp:", and an instance together with a port confuses it.
@@ -197,15 +133,15 @@ QString sqlServerConnectionString(const InitProperties &properties, const QStrin
 QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds) {
   const std::vector<OdbcAttribute> extended =
       splitOdbcString(properties.value(QStringLiteral("Extended Properties")));
-  const bool namesSource = findAttribute(extended, QStringLiteral("DSN")) ||
-                           findAttribute(extended, QStringLiteral("DRIVER")) ||
-                           findAttribute(extended, QStringLiteral("FILEDSN"));
+  const bool namesSource = findOdbcAttribute(extended, QStringLiteral("DSN")) ||
+                           findOdbcAttribute(extended, QStringLiteral("DRIVER")) ||
+                           findOdbcAttribute(extended, QStringLiteral("FILEDSN"));
   const QString dataSource = properties.value(QStringLiteral("Data Source"));
   if (!namesSource && dataSource.isEmpty())
     throw DataError(QStringLiteral("db.udl names no ODBC data source: give Data Source (a DSN) or "
                                    "Extended Properties (an ODBC connection string)."));
 
-  const OdbcAttribute *driverAttribute = findAttribute(extended, QStringLiteral("DRIVER"));
+  const OdbcAttribute *driverAttribute = findOdbcAttribute(extended, QStringLiteral("DRIVER"));
   const QString driver = driverAttribute ? driverAttribute->value : QString();
   const auto driverIs = [&](std::initializer_list<const char *> marks) {
     for (const char *mark : marks)
@@ -242,9 +178,9 @@ QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds)
   }
   const QString user = properties.value(QStringLiteral("User ID"));
   const QString password = properties.value(QStringLiteral("Password"));
-  if (!user.isEmpty() && !findAttribute(extended, QStringLiteral("UID")))
+  if (!user.isEmpty() && !findOdbcAttribute(extended, QStringLiteral("UID")))
     attributes << QStringLiteral("UID=") + odbcQuoted(user);
-  if (!password.isEmpty() && !findAttribute(extended, QStringLiteral("PWD")))
+  if (!password.isEmpty() && !findOdbcAttribute(extended, QStringLiteral("PWD")))
     attributes << QStringLiteral("PWD=") + odbcQuoted(password);
   if (postgres)
     for (const auto &[key, value] : pinned)
@@ -253,6 +189,62 @@ QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds)
 }
 
 } // namespace
+
+std::vector<OdbcAttribute> splitOdbcString(const QString &s) {
+  std::vector<OdbcAttribute> attributes;
+  const qsizetype n = s.size();
+  qsizetype i = 0;
+  while (i < n) {
+    if (s[i] == QLatin1Char(';') || s[i].isSpace()) {
+      ++i;
+      continue;
+    }
+    const qsizetype start = i;
+    OdbcAttribute attribute;
+    while (i < n && s[i] != QLatin1Char('=') && s[i] != QLatin1Char(';'))
+      ++i;
+    if (i < n && s[i] == QLatin1Char('=')) {
+      attribute.key = s.mid(start, i - start).trimmed();
+      ++i;
+      while (i < n && s[i] == QLatin1Char(' '))
+        ++i;
+      if (i < n && s[i] == QLatin1Char('{')) {
+        // Braced: up to a '}' that ends the value; "}}" is one '}'.
+        ++i;
+        while (i < n) {
+          if (s[i] == QLatin1Char('}')) {
+            if (i + 1 < n && s[i + 1] == QLatin1Char('}')) {
+              attribute.value += QLatin1Char('}');
+              i += 2;
+              continue;
+            }
+            ++i;
+            break;
+          }
+          attribute.value += s[i++];
+        }
+        while (i < n && s[i] != QLatin1Char(';'))
+          ++i;
+      } else {
+        const qsizetype valueStart = i;
+        while (i < n && s[i] != QLatin1Char(';'))
+          ++i;
+        attribute.value = s.mid(valueStart, i - valueStart).trimmed();
+      }
+    }
+    attribute.text = s.mid(start, i - start).trimmed();
+    attributes.push_back(attribute);
+  }
+  return attributes;
+}
+
+const OdbcAttribute *findOdbcAttribute(const std::vector<OdbcAttribute> &attributes,
+                                       const QString &key) {
+  for (const OdbcAttribute &attribute : attributes)
+    if (attribute.key.compare(key, Qt::CaseInsensitive) == 0)
+      return &attribute;
+  return nullptr;
+}
 
 std::optional<ConnectionSettings::Backend> backendOfProvider(const QString &provider) {
   // OLE DB names a provider by its ProgID, optionally with a version suffix.

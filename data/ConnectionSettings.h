@@ -63,6 +63,23 @@ private:
   std::vector<std::pair<QString, QString>> pairs_;
 };
 
+// One attribute of an ODBC connection string, with the text it was written
+// as, so that it can be passed on untouched.
+struct OdbcAttribute {
+  QString key; // empty for text without '='
+  QString value;
+  QString text;
+};
+
+// The attributes of an ODBC connection string as the driver manager reads
+// them: ';'-separated "key=value", keys and plain values trimmed, a value in
+// braces keeps ';' and writes '}' as "}}".
+std::vector<OdbcAttribute> splitOdbcString(const QString &s);
+
+// The attribute named `key` (any letter case); nullptr when absent.
+const OdbcAttribute *findOdbcAttribute(const std::vector<OdbcAttribute> &attributes,
+                                       const QString &key);
+
 // A value as an ODBC connection string must carry it: in braces, with '}'
 // doubled, when it holds ';', '{', '}' or '=' or begins or ends with a
 // blank; as it is otherwise.

@@ -72,22 +72,20 @@ QString locateDataLinkFile(const QString &executableDir, const QString &configDi
   return installed ? inConfig : besideExecutable;
 }
 
-bool ensureDataLinkFile(const QString &path, QString *error) {
+namespace {
+
+// Writes `content` under a temporary name beside `path` and renames it to
+// `path`, so no half-written db.udl is ever left behind; QFile::rename
+// never replaces an existing file, so one that appeared meanwhile is kept.
+bool createWith(const QString &path, const QByteArray &content, QString *error) {
   const auto fail = [&](const QString &reason) {
     if (error)
       *error = QStringLiteral("Cannot create %1: %2").arg(path, reason);
     return false;
   };
-  if (fileExists(path))
-    return true;
-  const QByteArray content = defaultDataLinkContent();
-  if (content.isEmpty())
-    return fail(QStringLiteral("the default content is missing from the program"));
-
-  // Written completely under a temporary name first, so no half-written
-  // db.udl is ever left behind; QFile::rename never replaces an existing
-  // file, so one that appeared meanwhile is kept.
   const QFileInfo target(path);
+  if (target.exists() || target.isSymLink())
+    return fail(QStringLiteral("a file of that name exists"));
   QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.db.udl.XXXXXX"));
   if (!temporary.open())
     return fail(temporary.errorString());
@@ -98,6 +96,25 @@ bool ensureDataLinkFile(const QString &path, QString *error) {
   if (!written.rename(target.absoluteFilePath()))
     return fail(written.errorString());
   return true;
+}
+
+} // namespace
+
+bool ensureDataLinkFile(const QString &path, QString *error) {
+  if (fileExists(path))
+    return true;
+  const QByteArray content = defaultDataLinkContent();
+  if (content.isEmpty()) {
+    if (error)
+      *error = QStringLiteral("Cannot create %1: the default content is missing from the program")
+                   .arg(path);
+    return false;
+  }
+  return createWith(path, content, error);
+}
+
+bool createDataLinkFile(const QString &path, const QString &initString, QString *error) {
+  return createWith(path, encodeDataLinkFile(initString), error);
 }
 
 QString decodeDataLinkText(const QByteArray &bytes) {

@@ -59,6 +59,12 @@ QString initStringOf(const QString &dataLinkText);
 // UTF-16LE. For the default string this is defaultDataLinkContent().
 QByteArray encodeDataLinkFile(const QString &initString);
 
+// Creates `path` holding encodeDataLinkFile(initString); anything of that
+// name is never touched. False, with a message naming the path and the
+// reason, when something has the name or the file cannot be written whole
+// (nothing is then left behind).
+bool createDataLinkFile(const QString &path, const QString &initString, QString *error);
+
 // Replaces `path` with encodeDataLinkFile(initString), atomically: the old
 // file stays as it was unless the new one was written completely. False,
 // with a message naming the path and the reason, when it cannot be written

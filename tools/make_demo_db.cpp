@@ -7,6 +7,9 @@
 //
 // Neither form overwrites an existing file (exit status 1). Only Qt's image
 // classes are used, not its font machinery, so the tool needs no display.
+#include "data/ConnectionSettings.h"
+#include "data/DataLink.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QCoreApplication>
@@ -651,8 +654,8 @@ Contents demoContents() {
   doc(11, "Empty", "Empty", QByteArray(), text("Пустое значение: ноль байт, но не NULL"),
       QByteArray(), 0);
 
-  auto line = [&c](qint64 line, qint64 order, const char *product, qint64 quantity, Value photo) {
-    c.rows.push_back({"[Order Lines]", product, {line, order, text(product), quantity, photo}});
+  auto line = [&c](qint64 number, qint64 order, const char *product, qint64 quantity, Value photo) {
+    c.rows.push_back({"[Order Lines]", product, {number, order, text(product), quantity, photo}});
   };
   line(1, 1001, "Teacup", 4, encodeWithQt(teacup(), "bmp"));
   line(2, 1001, "Pear", 12, encodeWithQt(pear(), "jpg"));
@@ -823,58 +826,19 @@ int makeDatabase(const QString &path) {
   return 0;
 }
 
-// An initialization-string value as OLE DB reads it back: quoted when it
-// holds a ';', a quote or blanks at its ends.
-QString initValue(const QString &value) {
-  const bool plain = !value.contains(QLatin1Char(';')) && !value.startsWith(QLatin1Char('"')) &&
-                     !value.startsWith(QLatin1Char('\'')) && value.trimmed() == value;
-  if (plain)
-    return value;
-  QString quoted = value;
-  quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 int writeDataLink(const QString &udlPath, const QString &databasePath) {
   if (pathExists(udlPath))
     return refuse(udlPath);
-
   // The data source is relative to the data-link file's folder, so the pair
   // can be moved together.
   const QString source = QDir(QFileInfo(udlPath).absolutePath())
                              .relativeFilePath(QFileInfo(databasePath).absoluteFilePath());
-  const QString text = QStringLiteral("[oledb]\r\n"
-                                      "; Everything after this line is an OLE DB initstring\r\n"
-                                      "Provider=SQLite;Data Source=") +
-                       initValue(source) + QStringLiteral("\r\n");
-  QByteArray bytes("\xFF\xFE", 2);
-  for (const QChar c : text) {
-    bytes.append(char(c.unicode() & 0xFF));
-    bytes.append(char(c.unicode() >> 8));
-  }
-
-  const int fd = createNew(udlPath);
-  if (fd < 0) {
-    if (errno == EEXIST)
-      return refuse(udlPath);
-    printError(QStringLiteral("cannot create %1: %2")
-                   .arg(udlPath, QString::fromLocal8Bit(std::strerror(errno))));
-    return 1;
-  }
-  int reason = 0;
-  for (qsizetype done = 0; done < bytes.size() && !reason;) {
-    const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-    if (n > 0)
-      done += n;
-    else if (n == 0 || errno != EINTR)
-      reason = n == 0 ? EIO : errno;
-  }
-  if (::close(fd) != 0 && !reason)
-    reason = errno;
-  if (reason) {
-    ::unlink(QFile::encodeName(udlPath).constData());
-    printError(QStringLiteral("cannot write %1: %2")
-                   .arg(udlPath, QString::fromLocal8Bit(std::strerror(reason))));
+  quillon::data::InitProperties properties;
+  properties.set(QStringLiteral("Provider"), QStringLiteral("SQLite"));
+  properties.set(QStringLiteral("Data Source"), source);
+  QString error;
+  if (!quillon::data::createDataLinkFile(udlPath, properties.toString(), &error)) {
+    printError(error);
     return 1;
   }
   return 0;
