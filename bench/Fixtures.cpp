@@ -144,12 +144,13 @@ QByteArray makeJpeg(int width, int height) {
 
   // Separable waves make smooth shapes; the noise stands for a sensor's.
   std::vector<double> wx(size_t(width) * 3), wy(size_t(height) * 3);
+  const auto at = [](int i, int c) { return size_t(i) * 3 + size_t(c); };
   for (int x = 0; x < width; ++x)
     for (int c = 0; c < 3; ++c)
-      wx[size_t(x) * 3 + c] = std::sin(x * (0.004 + 0.003 * c) + c);
+      wx[at(x, c)] = std::sin(x * (0.004 + 0.003 * c) + c);
   for (int y = 0; y < height; ++y)
     for (int c = 0; c < 3; ++c)
-      wy[size_t(y) * 3 + c] = std::cos(y * (0.005 + 0.002 * c) + 2 * c);
+      wy[at(y, c)] = std::cos(y * (0.005 + 0.002 * c) + 2 * c);
   Random random(7);
   std::vector<unsigned char> row(size_t(width) * 3);
   while (info.next_scanline < info.image_height) {
@@ -157,10 +158,9 @@ QByteArray makeJpeg(int width, int height) {
     for (int x = 0; x < width; ++x) {
       const quint64 noise = random.next();
       for (int c = 0; c < 3; ++c) {
-        const double base = 128 + 60 * wx[size_t(x) * 3 + c] * wy[size_t(y) * 3 + c] +
-                            40 * wy[size_t(y) * 3 + (c + 1) % 3];
+        const double base = 128 + 60 * wx[at(x, c)] * wy[at(y, c)] + 40 * wy[at(y, (c + 1) % 3)];
         const int value = int(base) + int((noise >> (c * 8)) & 15) - 8;
-        row[size_t(x) * 3 + c] = (unsigned char)std::clamp(value, 0, 255);
+        row[at(x, c)] = static_cast<unsigned char>(std::clamp(value, 0, 255));
       }
     }
     JSAMPROW rows[] = {row.data()};

@@ -6,6 +6,7 @@
 #include "bench/Startup.h"
 
 #include "data/Connection.h"
+#include "data/ConnectionSettings.h"
 #include "data/DataError.h"
 #include "data/Query.h"
 
@@ -106,51 +107,12 @@ private:
   sqlite3 *db_ = nullptr;
 };
 
+// The db.udl initialization string that reaches an ODBC connection string.
 QString quotedInit(const QString &odbc) {
-  QString quoted = odbc;
-  quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-  return QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\"").arg(quoted);
-}
-
-// The keys of an ODBC connection string that psql needs.
-std::map<QString, QString> odbcKeys(const QString &odbc) {
-  std::map<QString, QString> keys;
-  QString key, value;
-  bool inKey = true;
-  bool braced = false;
-  const auto flush = [&] {
-    if (!key.trimmed().isEmpty())
-      keys[key.trimmed().toLower()] = value;
-    key.clear();
-    value.clear();
-    inKey = true;
-  };
-  for (qsizetype i = 0; i < odbc.size(); ++i) {
-    const QChar c = odbc[i];
-    if (inKey) {
-      if (c == QLatin1Char('='))
-        inKey = false;
-      else if (c == QLatin1Char(';'))
-        flush();
-      else
-        key += c;
-    } else if (braced) {
-      if (c == QLatin1Char('}') && i + 1 < odbc.size() && odbc[i + 1] == QLatin1Char('}'))
-        value += odbc[++i];
-      else if (c == QLatin1Char('}'))
-        braced = false;
-      else
-        value += c;
-    } else if (c == QLatin1Char('{') && value.isEmpty()) {
-      braced = true;
-    } else if (c == QLatin1Char(';')) {
-      flush();
-    } else {
-      value += c;
-    }
-  }
-  flush();
-  return keys;
+  data::InitProperties properties;
+  properties.set(QStringLiteral("Provider"), QStringLiteral("MSDASQL.1"));
+  properties.set(QStringLiteral("Extended Properties"), odbc);
+  return properties.toString();
 }
 
 QString firstLine(const QByteArray &text) {
@@ -189,6 +151,7 @@ public:
     const std::pair<const char *, void (Bench::*)()> sections[] = {{"transfers", &Bench::transfers},
                                                                    {"result", &Bench::bigResult},
                                                                    {"pictures", &Bench::pictures},
+                                                                   {"text", &Bench::texts},
                                                                    {"startup", &Bench::startup}};
     for (const auto &[name, section] : sections) {
       if (!s_.only.isEmpty() && !s_.only.contains(QLatin1String(name)))
@@ -331,10 +294,10 @@ private:
     say(QStringLiteral("PostgreSQL: %1")
             .arg(QString::fromUtf8(version.fieldByName(QStringLiteral("v")).asString())
                      .section(QLatin1Char(','), 0, 0)));
-    const std::map<QString, QString> keys = odbcKeys(s_.postgres);
+    const std::vector<data::OdbcAttribute> attributes = data::splitOdbcString(s_.postgres);
     const auto key = [&](const char *name) {
-      const auto found = keys.find(QLatin1String(name));
-      return found == keys.end() ? QString() : found->second;
+      const data::OdbcAttribute *found = data::findOdbcAttribute(attributes, QLatin1String(name));
+      return found ? found->value : QString();
     };
     psqlArgs_ = {QStringLiteral("psql"), QStringLiteral("-X"), QStringLiteral("-q"),
                  QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")};
@@ -647,9 +610,9 @@ private:
 
     // The others in one process, fastest of several, beside Qt's readers.
     for (const Picture &picture : {gif, bmp, wmf}) {
-      const Outcome decoded = measured(self({"decode", picture.file, QString::number(repeats)}),
-                                       "Quillon " + picture.name + " decode");
-      expectSize(decoded, picture);
+      const Outcome ours = measured(self({"decode", picture.file, QString::number(repeats)}),
+                                    "Quillon " + picture.name + " decode");
+      expectSize(ours, picture);
       const QString figure =
           QStringLiteral("%1 %2x%3, decode")
               .arg(picture.name)
@@ -657,12 +620,12 @@ private:
               .arg(picture.height) +
           (picture.name == "WMF" ? QStringLiteral(", %1 shapes").arg(shapes) : QString());
       if (picture.name == QLatin1String("WMF")) {
-        add({section, figure, operationOf(decoded), {}, {}, -1, -1, 0});
+        add({section, figure, operationOf(ours), {}, {}, -1, -1, 0});
         continue;
       }
       const Outcome qt = measured(self({"qt-decode", picture.file, QString::number(repeats)}),
                                   "Qt " + picture.name + " reader");
-      add({section, figure, operationOf(decoded), "Qt's image reader", operationOf(qt), -1, -1, 0});
+      add({section, figure, operationOf(ours), "Qt's image reader", operationOf(qt), -1, -1, 0});
     }
     for (const Picture &picture : {jpeg, gif, bmp, wmf})
       QFile::remove(picture.file);
@@ -697,6 +660,40 @@ private:
                     decoded.field(QStringLiteral("height")))
                .arg(picture.width)
                .arg(picture.height));
+  }
+
+  // ------------------------------------------------------------ text
+
+  // Reading RTF must take time in proportion to the document: each shape is
+  // read at n and at 2n units, the smaller one being the reference, so the
+  // ratio is 0.5 for linear work and 0.25 for quadratic.
+  void texts() {
+    const int n = s_.quick ? 2000 : 20000;
+    const int repeats = s_.quick ? 1 : 3;
+    say(QStringLiteral("RTF documents of %1 and %2 units ...").arg(n).arg(2 * n));
+    const std::pair<const char *, const char *> shapes[] = {
+        {"bold runs", "{\\b x}y"},
+        {"paragraphs", "x\\par "},
+        {"table rows", "\\intbl x\\cell y\\cell\\row "},
+        {"table cells", "\\intbl x\\cell "},
+        {"tables between paragraphs", "\\pard\\intbl x\\cell\\row\\pard y\\par "}};
+    const QString section = QStringLiteral("RTF reading, 2n units against n");
+    for (const auto &[name, unit] : shapes) {
+      Measure measures[2];
+      for (const int factor : {1, 2}) {
+        QByteArray document = "{\\rtf1\\trowd\\cellx100\\cellx200 ";
+        for (int i = 0; i < factor * n; ++i)
+          document += unit;
+        document += '}';
+        const QString file = path(QStringLiteral("text%1.rtf").arg(factor));
+        writeFile(file, document);
+        const Outcome read = measured(self({"rtf", file, QString::number(repeats)}),
+                                      QStringLiteral("Quillon RTF %1").arg(QLatin1String(name)));
+        measures[factor - 1] = operationOf(read);
+      }
+      add({section, QStringLiteral("%1, %2 units").arg(QLatin1String(name)).arg(2 * n), measures[1],
+           QStringLiteral("%1 units").arg(n), measures[0], 0.4, -1, 0});
+    }
   }
 
   // ------------------------------------------------------------ start-up

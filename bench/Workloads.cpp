@@ -6,12 +6,14 @@
 #include "data/DataError.h"
 #include "data/Query.h"
 #include "viewer/PictureDecoders.h"
+#include "viewer/RtfReader.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QTextDocument>
 
 #include <algorithm>
 #include <cstdio>
@@ -193,6 +195,28 @@ int decode(int argc, char **argv, const QString &path, int repeat, bool withQt) 
   return 0;
 }
 
+// Reads an RTF document REPEAT times as the viewer does and reports the
+// median time and the characters read.
+int readRtfFile(const QString &path, int repeat) {
+  const std::optional<QByteArray> value = readFile(path);
+  if (!value)
+    return fail(QStringLiteral("cannot read %1").arg(path));
+  std::vector<double> times;
+  qsizetype characters = 0;
+  for (int i = 0; i < qMax(1, repeat); ++i) {
+    const double start = now();
+    const auto document = viewer::readRtf(*value);
+    if (!document)
+      return fail(QStringLiteral("%1 is not RTF").arg(path));
+    characters = (*document)->characterCount();
+    times.push_back(now() - start);
+  }
+  std::sort(times.begin(), times.end());
+  print(QStringLiteral("seconds=%1").arg(times[times.size() / 2], 0, 'f', 6));
+  print(QStringLiteral("characters=%1").arg(characters));
+  return 0;
+}
+
 } // namespace
 
 int runWorkload(const QStringList &args) {
@@ -211,6 +235,8 @@ int runWorkload(const QStringList &args) {
     if ((mode == QLatin1String("decode") || mode == QLatin1String("qt-decode")) && args.size() == 3)
       return decode(fakeArgc, fakeArgv, args[1], args[2].toInt(),
                     mode == QLatin1String("qt-decode"));
+    if (mode == QLatin1String("rtf") && args.size() == 3)
+      return readRtfFile(args[1], args[2].toInt());
   } catch (const data::DataError &e) {
     return fail(e.message());
   }

@@ -13,6 +13,7 @@ namespace quillon::bench {
 //   open INIT STATEMENT       the whole result is opened
 //   decode FILE REPEAT        the picture is decoded as the viewer does
 //   qt-decode FILE REPEAT     the same file through Qt's own image reader
+//   rtf FILE REPEAT           the RTF document is read as the viewer does
 int runWorkload(const QStringList &args);
 
 } // namespace quillon::bench

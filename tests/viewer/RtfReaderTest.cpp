@@ -2,12 +2,13 @@
 // malformed and hostile RTF, the demo database's letters, plain text with
 // its line ends, and the choice between the two.
 #include "viewer/RtfReader.h"
+#include "viewer/CodePage.h"
 #include "viewer/TextValue.h"
 
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
-#include <QElapsedTimer>
+#include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -330,13 +331,10 @@ TEST(RtfRobustness, BinaryDataIsSkippedByItsLengthBoundedByTheInput) {
   EXPECT_EQ(text(plain("{\\rtf1 a\\bin-5 b}")), "ab");
 }
 
-TEST(RtfRobustness, DeepNestingFinishesFastAndKeepsTheOuterState) {
-  QElapsedTimer timer;
-  timer.start();
+TEST(RtfRobustness, DeepNestingKeepsTheOuterState) {
   const QByteArray open(100000, '{');
   EXPECT_EQ(text(plain("{\\rtf1 x" + open + "y")), "xy");
   EXPECT_EQ(text(plain("{\\rtf1 x" + open + "y" + QByteArray(100000, '}') + "z}")), "xyz");
-  EXPECT_LT(timer.elapsed(), 5000);
 
   // Beyond the depth bound groups are flattened, not lost.
   const int deep = kMaxRtfDepth + 500;
@@ -346,8 +344,9 @@ TEST(RtfRobustness, DeepNestingFinishesFastAndKeepsTheOuterState) {
 }
 
 // Each of these took time in proportion to the square of its length when
-// the document was laid out or a table regrown after every insertion.
-TEST(RtfRobustness, LargeDocumentsTakeLinearTime) {
+// the document was laid out or a table regrown after every insertion; the
+// time itself is a benchmark figure (quillon-bench, section "text").
+TEST(RtfRobustness, LargeDocumentsAreReadWholeWithoutBeingLaidOut) {
   const int n = 20000;
   for (const char *unit : {"{\\b x}y", "x\\par ", "\\intbl x\\cell y\\cell\\row ",
                            "\\intbl x\\cell ", "\\pard\\intbl x\\cell\\row\\pard y\\par "}) {
@@ -355,11 +354,11 @@ TEST(RtfRobustness, LargeDocumentsTakeLinearTime) {
     for (int i = 0; i < n; ++i)
       doc += unit;
     doc += "}";
-    QElapsedTimer timer;
-    timer.start();
     const auto read = rtf(doc);
     EXPECT_EQ(read->toPlainText().count(u'x'), n) << unit;
-    EXPECT_LT(timer.elapsed(), 5000) << unit;
+    // A document gets its layout object when it is first laid out; reading
+    // must leave that to the pane that shows it.
+    EXPECT_TRUE(read->findChildren<QAbstractTextDocumentLayout *>().isEmpty()) << unit;
   }
 }
 
@@ -405,8 +404,6 @@ TEST(RtfRobustness, MutatedDocumentsNeverCrash) {
                           R"({\colortbl ;\red1\green2\blue3;}\uc1\pard\qc\b\'cf\u1088?\cf1 x)"
                           R"({\*\x y}\trowd\cellx100\intbl a\cell\row\bin2 {}\par})";
   QRandomGenerator random(12345);
-  QElapsedTimer timer;
-  timer.start();
   for (int round = 0; round < 3000; ++round) {
     QByteArray bytes = seed;
     const int edits = 1 + random.bounded(8);
@@ -428,7 +425,6 @@ TEST(RtfRobustness, MutatedDocumentsNeverCrash) {
     ASSERT_TRUE(doc.has_value());
     (void)(*doc)->toPlainText();
   }
-  EXPECT_LT(timer.elapsed(), 30000);
 }
 
 // ---------------------------------------------------------------- demo
