@@ -229,8 +229,7 @@ TEST(LocateDataLinkFile, InstalledProgramUsesTheConfigFolder) {
 }
 
 TEST(LocateDataLinkFile, HonoursAReadOnlyExecutableFolder) {
-  if (::geteuid() == 0)
-    GTEST_SKIP() << "permissions do not bind root";
+  QUILLON_REQUIRE_BINDING_PERMISSIONS();
   ScratchDir dir;
   const QString exeDir = dir.file(QStringLiteral("bin"));
   const QString configDir = dir.file(QStringLiteral("config"));
@@ -496,8 +495,7 @@ TEST(WriteDataLinkFile, ReportsFailuresAndKeepsTheOldFile) {
 }
 
 TEST(WriteDataLinkFile, ReadOnlyFolderKeepsTheOldFile) {
-  if (::geteuid() == 0)
-    GTEST_SKIP() << "running as root, where folder permissions do not bind";
+  QUILLON_REQUIRE_BINDING_PERMISSIONS();
   ScratchDir dir;
   const QString folder = dir.file(QStringLiteral("bin"));
   ASSERT_TRUE(QDir().mkpath(folder));

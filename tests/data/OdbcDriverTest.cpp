@@ -4,6 +4,7 @@
 
 #include "data/DataError.h"
 
+#include "support/TestBackends.h"
 #include "support/TestEnvironment.h"
 
 #include <QCryptographicHash>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 using namespace quillon::data;
+using quillon::test::Backend;
 
 namespace {
 
@@ -173,13 +175,12 @@ INSTANTIATE_TEST_SUITE_P(PostgresTypes, OdbcFieldKindTest, testing::ValuesIn(kPo
 // ---------------------------------------------------------------------------
 // Against the live PostgreSQL server.
 
-class OdbcPostgresTest : public testing::Test {
+// Through each of psqlodbc's drivers, ANSI and Unicode.
+class OdbcPostgresTest : public testing::TestWithParam<Backend> {
 protected:
   void SetUp() override {
-    const QString odbc = quillon::test::postgresConnectionString();
-    if (odbc.isEmpty())
-      GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
-    connectionString_ = withOptions(odbc);
+    QUILLON_REQUIRE_BACKEND(GetParam());
+    connectionString_ = withOptions(quillon::test::odbcConnectionString(GetParam()));
     try {
       driver_ = OdbcDriver::connect(connectionString_, odbcSettings());
     } catch (const DataError &e) {
@@ -245,23 +246,22 @@ protected:
   QStringList created_;
 };
 
-TEST_F(OdbcPostgresTest, ConnectsAndReportsTheServer) {
+TEST_P(OdbcPostgresTest, ConnectsAndReportsTheServer) {
   EXPECT_EQ(driver_->dialect(), Dialect::PostgreSql);
   EXPECT_EQ(driver_->defaultDatabase(), QString::fromUtf8(scalar("SELECT current_database()")));
   EXPECT_FALSE(driver_->defaultDatabase().isEmpty());
 }
 
-TEST_F(OdbcPostgresTest, InstalledDriversNameTheTestDriver) {
+TEST_P(OdbcPostgresTest, InstalledDriversNameTheTestDriver) {
   static const QRegularExpression driverKey(QStringLiteral("Driver=\\{([^}]*)\\}"),
                                             QRegularExpression::CaseInsensitiveOption);
   const QString name = driverKey.match(connectionString_).captured(1);
-  if (name.isEmpty())
-    GTEST_SKIP() << "QUILLON_TEST_PG names a data source, not a driver";
+  ASSERT_FALSE(name.isEmpty()) << text(connectionString_);
   EXPECT_TRUE(OdbcDriver::installedDrivers().contains(name))
       << text(OdbcDriver::installedDrivers().join(", "));
 }
 
-TEST_F(OdbcPostgresTest, ClassifiesColumnsOfATable) {
+TEST_P(OdbcPostgresTest, ClassifiesColumnsOfATable) {
   const QString t = table(QStringLiteral("kinds"),
                           "id serial PRIMARY KEY, i integer, b bigint, n numeric(10,2), d date, "
                           "ts timestamp, v varchar(20), t text, by bytea, bo boolean, "
@@ -309,7 +309,7 @@ TEST_F(OdbcPostgresTest, ClassifiesColumnsOfATable) {
   EXPECT_FALSE(columns[15].updatable);
 }
 
-TEST_F(OdbcPostgresTest, QualifiesTablesOutsideThePublicSchema) {
+TEST_P(OdbcPostgresTest, QualifiesTablesOutsideThePublicSchema) {
   const QString schema = QStringLiteral("s_") + suffix_;
   exec(QStringLiteral("CREATE SCHEMA %1").arg(schema));
   const QString t = schema + QStringLiteral(".items");
@@ -330,7 +330,7 @@ TEST_F(OdbcPostgresTest, QualifiesTablesOutsideThePublicSchema) {
   exec(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(schema));
 }
 
-TEST_F(OdbcPostgresTest, QuotesNamesThatNeedIt) {
+TEST_P(OdbcPostgresTest, QuotesNamesThatNeedIt) {
   const QString sqlName = QStringLiteral("\"odd.na\"\"me_%1\"").arg(suffix_);
   created_ << sqlName;
   exec(QStringLiteral("CREATE TABLE %1 (\"Key Col\" integer PRIMARY KEY, \"v\"\"q\" text)")
@@ -352,7 +352,7 @@ TEST_F(OdbcPostgresTest, QuotesNamesThatNeedIt) {
   EXPECT_EQ(scalar(QStringLiteral("SELECT \"v\"\"q\" FROM %1").arg(sqlName)), QByteArray("b"));
 }
 
-TEST_F(OdbcPostgresTest, ReadsValuesByKind) {
+TEST_P(OdbcPostgresTest, ReadsValuesByKind) {
   const QString t = table(QStringLiteral("vals"),
                           "i integer, b bigint, f float8, n numeric(10,2), d date, v varchar(20), "
                           "bo boolean");
@@ -372,7 +372,7 @@ TEST_F(OdbcPostgresTest, ReadsValuesByKind) {
   EXPECT_EQ(row[6], CellValue::integer(1));
 }
 
-TEST_F(OdbcPostgresTest, TellsNullFromEmptyAndKeepsZeroBytes) {
+TEST_P(OdbcPostgresTest, TellsNullFromEmptyAndKeepsZeroBytes) {
   const QString t = table(QStringLiteral("nulls"), "id integer PRIMARY KEY, t text, by bytea, "
                                                    "v varchar(10)");
   exec(QStringLiteral("INSERT INTO %1 VALUES (1, NULL, NULL, NULL), (2, '', '', ''), "
@@ -416,7 +416,7 @@ TEST_F(OdbcPostgresTest, TellsNullFromEmptyAndKeepsZeroBytes) {
             QByteArray("true"));
 }
 
-TEST_F(OdbcPostgresTest, DefersLargeValuesAndReadsThemBack) {
+TEST_P(OdbcPostgresTest, DefersLargeValuesAndReadsThemBack) {
   const QString t = table(QStringLiteral("large"), "id integer PRIMARY KEY, t text, by bytea");
   exec(QStringLiteral("INSERT INTO %1 SELECT 1, repeat('Grüße, ', 400000), "
                       "decode(repeat('00ff7f10', 700000), 'hex')")
@@ -463,7 +463,7 @@ TEST_F(OdbcPostgresTest, DefersLargeValuesAndReadsThemBack) {
   EXPECT_EQ(scalar(QStringLiteral("SELECT count(*) FROM %1").arg(t)), QByteArray("1"));
 }
 
-TEST_F(OdbcPostgresTest, ReadValueNeedsExactlyOneRow) {
+TEST_P(OdbcPostgresTest, ReadValueNeedsExactlyOneRow) {
   const QString t = table(QStringLiteral("readone"), "k integer, by bytea");
   exec(QStringLiteral("INSERT INTO %1 VALUES (1, 'a'), (1, 'b'), (2, NULL)").arg(t));
   const ColumnRef by = ref("by", FieldKind::ftBlob);
@@ -484,7 +484,7 @@ TEST_F(OdbcPostgresTest, ReadValueNeedsExactlyOneRow) {
   EXPECT_EQ(null->size(), 0);
 }
 
-TEST_F(OdbcPostgresTest, UpdateChangesExactlyOneRow) {
+TEST_P(OdbcPostgresTest, UpdateChangesExactlyOneRow) {
   const QString t = table(QStringLiteral("upd"), "k integer, v varchar(20), n numeric(8,2), "
                                                  "d date, t text");
   exec(QStringLiteral("INSERT INTO %1 VALUES (1, 'same', 1.25, '2020-01-01', 'x'), "
@@ -540,7 +540,7 @@ TEST_F(OdbcPostgresTest, UpdateChangesExactlyOneRow) {
   EXPECT_EQ(seen->value(0, 1 << 20), CellValue::text("visible"));
 }
 
-TEST_F(OdbcPostgresTest, ComparesDeferredOriginalsByLength) {
+TEST_P(OdbcPostgresTest, ComparesDeferredOriginalsByLength) {
   const QString t = table(QStringLiteral("deflen"), "k integer, by bytea, t text");
   exec(QStringLiteral("INSERT INTO %1 VALUES (1, decode(repeat('ab', 3000000), 'hex'), "
                       "repeat('é', 1000000))")
@@ -567,7 +567,7 @@ TEST_F(OdbcPostgresTest, ComparesDeferredOriginalsByLength) {
   EXPECT_EQ(scalar(QStringLiteral("SELECT k FROM %1").arg(t)), QByteArray("5"));
 }
 
-TEST_F(OdbcPostgresTest, StreamsLargeNewValuesInChunks) {
+TEST_P(OdbcPostgresTest, StreamsLargeNewValuesInChunks) {
   const QString t = table(QStringLiteral("stream"), "id integer PRIMARY KEY, by bytea, t text");
   exec(QStringLiteral("INSERT INTO %1 VALUES (1, NULL, NULL), (2, NULL, NULL)").arg(t));
 
@@ -633,7 +633,7 @@ TEST_F(OdbcPostgresTest, StreamsLargeNewValuesInChunks) {
   EXPECT_EQ(scalar(QStringLiteral("SELECT t FROM %1 WHERE id = 2").arg(t)), QByteArray("after"));
 }
 
-TEST_F(OdbcPostgresTest, FindsKeyColumns) {
+TEST_P(OdbcPostgresTest, FindsKeyColumns) {
   const QString primary = table(QStringLiteral("pk"), "b integer, a integer, x text, "
                                                       "PRIMARY KEY (a, b)");
   EXPECT_EQ(driver_->keyColumns(primary), (QStringList{"a", "b"}));
@@ -652,7 +652,7 @@ TEST_F(OdbcPostgresTest, FindsKeyColumns) {
   EXPECT_EQ(driver_->keyColumns(QStringLiteral("public.") + quoted), (QStringList{"a", "b"}));
 }
 
-TEST_F(OdbcPostgresTest, RunsStatementsWithoutResults) {
+TEST_P(OdbcPostgresTest, RunsStatementsWithoutResults) {
   const QString t = table(QStringLiteral("noresult"), "a integer");
   EXPECT_EQ(driver_->execute(QStringLiteral("DELETE FROM %1 WHERE a = 1").arg(t)), nullptr);
   // Several statements: the first result with columns comes back.
@@ -669,7 +669,7 @@ TEST_F(OdbcPostgresTest, RunsStatementsWithoutResults) {
   EXPECT_FALSE(set->fetch());
 }
 
-TEST_F(OdbcPostgresTest, ErrorsCarryTheDriversMessage) {
+TEST_P(OdbcPostgresTest, ErrorsCarryTheDriversMessage) {
   const QString missing = QStringLiteral("no_such_table_") + suffix_;
   try {
     driver_->execute(QStringLiteral("SELECT * FROM %1").arg(missing));
@@ -695,6 +695,10 @@ TEST_F(OdbcPostgresTest, ErrorsCarryTheDriversMessage) {
   // The connection survives its errors.
   EXPECT_EQ(scalar(QStringLiteral("SELECT 1")), QByteArray("1"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, OdbcPostgresTest,
+                         testing::ValuesIn(quillon::test::postgresBackends()),
+                         quillon::test::BackendName());
 
 TEST(OdbcConnectTest, RefusesUnknownDataSourcesWithTheManagersMessage) {
   try {
@@ -723,9 +727,8 @@ TEST(OdbcConnectTest, ReportsEveryDiagnosticOfAFailedLogin) {
 }
 
 TEST(OdbcConnectTest, RefusesAWrongPasswordWithTheServersMessage) {
-  const QString odbc = quillon::test::postgresConnectionString();
-  if (odbc.isEmpty())
-    GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
+  QUILLON_REQUIRE_BACKEND(Backend::PostgresAnsi);
+  const QString odbc = quillon::test::odbcConnectionString(Backend::PostgresAnsi);
   QString wrong = odbc;
   wrong.replace(
       QRegularExpression(QStringLiteral("Pwd=[^;]*"), QRegularExpression::CaseInsensitiveOption),
@@ -745,10 +748,8 @@ TEST(OdbcConnectTest, RefusesAWrongPasswordWithTheServersMessage) {
 class OdbcSqlServerTest : public testing::Test {
 protected:
   void SetUp() override {
-    const QString odbc = quillon::test::sqlServerConnectionString();
-    if (odbc.isEmpty())
-      GTEST_SKIP() << "QUILLON_TEST_MSSQL is not set: the SQL Server tests need a server given "
-                      "as an ODBC connection string";
+    QUILLON_REQUIRE_BACKEND(Backend::SqlServer);
+    const QString odbc = quillon::test::odbcConnectionString(Backend::SqlServer);
     ConnectionSettings settings = odbcSettings();
     settings.viaFreeTds = odbc.contains(QLatin1String("FreeTDS"), Qt::CaseInsensitive);
     driver_ = OdbcDriver::connect(odbc, settings);

@@ -3,6 +3,7 @@
 #include "data/Query.h"
 #include "data/DataError.h"
 
+#include "support/TestBackends.h"
 #include "support/TestEnvironment.h"
 
 #include <QCryptographicHash>
@@ -16,15 +17,10 @@
 #include <unistd.h>
 
 using namespace quillon::data;
+using quillon::test::Backend;
 using quillon::test::ScratchDir;
 
 namespace {
-
-enum class Backend { Sqlite, Postgres };
-
-std::string backendName(const testing::TestParamInfo<Backend> &info) {
-  return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
-}
 
 QByteArray patterned(qint64 size, quint32 seed) {
   QByteArray bytes(size, Qt::Uninitialized);
@@ -59,13 +55,9 @@ std::string text(const QString &s) {
 class QueryTest : public testing::TestWithParam<Backend> {
 protected:
   void SetUp() override {
-    if (GetParam() == Backend::Postgres) {
-      const QString odbc = quillon::test::postgresConnectionString();
-      if (odbc.isEmpty())
-        GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
-      QString quotedOdbc = odbc;
-      quotedOdbc.replace(QLatin1String("\""), QLatin1String("\"\""));
-      initString_ = QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\"").arg(quotedOdbc);
+    QUILLON_REQUIRE_BACKEND(GetParam());
+    if (GetParam() != Backend::Sqlite) {
+      initString_ = quillon::test::serverInitString(GetParam());
     } else {
       const QString file = scratch_.file(QStringLiteral("test.db"));
       writeFile(file, {}); // an empty file is an empty SQLite database
@@ -87,7 +79,7 @@ protected:
     }
   }
 
-  bool postgres() const { return GetParam() == Backend::Postgres; }
+  bool postgres() const { return quillon::test::isPostgres(GetParam()); }
 
   // A table name unique to this test; dropped at the end.
   QString table(const QString &base) {
@@ -479,7 +471,7 @@ TEST_P(QueryTest, LoadingAFileHeldByAnotherProgramFails) {
   EXPECT_EQ(readFile(path), "content") << "a failed save leaves the file alone";
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, QueryTest, testing::Values(Backend::Sqlite, Backend::Postgres),
-                         backendName);
+INSTANTIATE_TEST_SUITE_P(Backends, QueryTest, testing::ValuesIn(quillon::test::sqliteAndPostgres()),
+                         quillon::test::BackendName());
 
 } // namespace

@@ -570,17 +570,15 @@ TEST_F(FilterTest, HelpOpensTheHelpFileAndIgnoresTheOutcome) {
   EXPECT_TRUE(messages.isEmpty());
 }
 
-enum class Backend { Sqlite, Postgres };
-
 // The filter typed in the window narrows the next refresh: on the demo
 // database, and on the live PostgreSQL server with the same rows.
 class FilterRefreshTest : public FilterTest, public testing::WithParamInterface<Backend> {
 protected:
   void SetUp() override {
     FilterTest::SetUp();
-    if (GetParam() == Backend::Postgres) {
-      if (!writePostgresDataLink())
-        GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
+    QUILLON_REQUIRE_BACKEND(GetParam());
+    if (isPostgres(GetParam())) {
+      writeServerDataLink(GetParam());
       table = QStringLiteral("filter_docs");
     } else {
       QProcess tool;
@@ -592,7 +590,7 @@ protected:
     }
     start();
     w = frmMainForm;
-    if (GetParam() == Backend::Postgres) {
+    if (isPostgres(GetParam())) {
       w->ADOConn.open();
       exec("DROP TABLE IF EXISTS filter_docs");
       exec("CREATE TABLE filter_docs (id serial primary key, name varchar(50), "
@@ -612,7 +610,7 @@ protected:
   }
 
   void TearDown() override {
-    if (w && GetParam() == Backend::Postgres && w->ADOConn.connected()) {
+    if (w && isPostgres(GetParam()) && w->ADOConn.connected()) {
       w->qrList.close();
       exec("DROP TABLE IF EXISTS filter_docs");
     }
@@ -683,9 +681,7 @@ TEST_P(FilterRefreshTest, TypedConditionsAndLimitReachTheDatabase) {
   EXPECT_EQ(refreshAndRead("counter").size(), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, FilterRefreshTest,
-                         testing::Values(Backend::Sqlite, Backend::Postgres), [](const auto &info) {
-                           return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
-                         });
+INSTANTIATE_TEST_SUITE_P(Backends, FilterRefreshTest, testing::ValuesIn(sqliteAndPostgres()),
+                         BackendName());
 
 } // namespace

@@ -17,17 +17,15 @@ using namespace quillon::test;
 
 namespace {
 
-enum class Backend { Sqlite, Postgres };
-
 // Refreshing the result through the main window, on SQLite and on the live
 // PostgreSQL server.
 class RefreshTest : public WindowsFixture, public testing::WithParamInterface<Backend> {
 protected:
   void SetUp() override {
     WindowsFixture::SetUp();
-    if (GetParam() == Backend::Postgres) {
-      if (!writePostgresDataLink())
-        GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
+    QUILLON_REQUIRE_BACKEND(GetParam());
+    if (isPostgres(GetParam())) {
+      writeServerDataLink(GetParam());
     } else {
       const QString file = programDir.file(QStringLiteral("grid.db"));
       writeFile(file, {});
@@ -36,7 +34,7 @@ protected:
     start();
     w = frmMainForm;
     w->ADOConn.open();
-    const bool pg = GetParam() == Backend::Postgres;
+    const bool pg = isPostgres(GetParam());
     for (const char *table : {"grid_docs", "\"grid lines\"", "grid_log"})
       exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(table)));
     exec(pg ? "CREATE TABLE grid_docs (id serial primary key, name varchar(255), img bytea, "
@@ -273,9 +271,7 @@ TEST_P(RefreshTest, PickerSearchesByTypedPrefixIgnoringCase) {
   EXPECT_FALSE(w->cbTables->isEditable());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RefreshTest, testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const auto &info) {
-                           return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
-                         });
+INSTANTIATE_TEST_SUITE_P(Backends, RefreshTest, testing::ValuesIn(sqliteAndPostgres()),
+                         BackendName());
 
 } // namespace

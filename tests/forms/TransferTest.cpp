@@ -31,8 +31,6 @@ using namespace quillon::test;
 
 namespace {
 
-enum class Backend { Sqlite, Postgres };
-
 // Bytes that differ from position to position, zero bytes included.
 QByteArray patterned(qint64 size, quint32 seed = 7) {
   QByteArray bytes(size, Qt::Uninitialized);
@@ -69,10 +67,10 @@ protected:
       ++dialogsShown;
       return kind == FileDialog::Kind::Open ? openAnswer : saveAnswer;
     });
-    const bool pg = GetParam() == Backend::Postgres;
+    QUILLON_REQUIRE_BACKEND(GetParam());
+    const bool pg = isPostgres(GetParam());
     if (pg) {
-      if (!writePostgresDataLink())
-        GTEST_SKIP() << "QUILLON_TEST_PG is not set: the PostgreSQL tests run under scripts/test";
+      writeServerDataLink(GetParam());
     } else {
       writeFile(programDir.file(QStringLiteral("xfer.db")), {});
       writeDataLink(QStringLiteral("Provider=SQLite;Data Source=xfer.db"));
@@ -189,8 +187,8 @@ TEST_P(TransferTest, HundredMegabyteFileRoundTrip) {
 }
 
 TEST_P(TransferTest, EmptyFileStoresNullAndNullSavesAnEmptyFile) {
-  exec(GetParam() == Backend::Postgres ? "UPDATE xfer SET img = '\\x0102'::bytea WHERE id = 1"
-                                       : "UPDATE xfer SET img = x'0102' WHERE id = 1");
+  exec(isPostgres(GetParam()) ? "UPDATE xfer SET img = '\\x0102'::bytea WHERE id = 1"
+                              : "UPDATE xfer SET img = x'0102' WHERE id = 1");
   refresh();
   moveTo(1, "img");
   writeFile(file("empty.bin"), {});
@@ -310,8 +308,8 @@ TEST_P(TransferTest, ResultWithoutRowsDisablesAllFour) {
 
 TEST_P(TransferTest, ClipboardCarriesRawBytesUpToTheFirstZero) {
   const QByteArray value("abc\0def", 7);
-  exec(GetParam() == Backend::Postgres ? "UPDATE xfer SET img = '\\x61626300646566'::bytea"
-                                       : "UPDATE xfer SET img = x'61626300646566'");
+  exec(isPostgres(GetParam()) ? "UPDATE xfer SET img = '\\x61626300646566'::bytea"
+                              : "UPDATE xfer SET img = x'61626300646566'");
   refresh();
   moveTo(1, "img");
   runCommand(w->AToClipBoard);
@@ -406,8 +404,7 @@ TEST_P(TransferTest, UnreadableFilesFailWithTheCommandsError) {
 }
 
 TEST_P(TransferTest, SaveIntoAReadOnlyFolderKeepsTheOldFile) {
-  if (geteuid() == 0)
-    GTEST_SKIP() << "permissions do not hold for root";
+  QUILLON_REQUIRE_BINDING_PERMISSIONS();
   QDir(programDir.path()).mkdir(QStringLiteral("locked"));
   const QString target = file("locked/out.txt");
   writeFile(target, "old file");
@@ -421,8 +418,8 @@ TEST_P(TransferTest, SaveIntoAReadOnlyFolderKeepsTheOldFile) {
 }
 
 TEST_P(TransferTest, CancelledLargeTransfersLeaveRowAndFileAsTheyWere) {
-  exec(GetParam() == Backend::Postgres ? "UPDATE xfer SET img = '\\x0102'::bytea WHERE id = 1"
-                                       : "UPDATE xfer SET img = x'0102' WHERE id = 1");
+  exec(isPostgres(GetParam()) ? "UPDATE xfer SET img = '\\x0102'::bytea WHERE id = 1"
+                              : "UPDATE xfer SET img = x'0102' WHERE id = 1");
   refresh();
   moveTo(1, "img");
   const QByteArray large = patterned(kProgressThreshold * 4);
@@ -461,10 +458,7 @@ TEST_P(TransferTest, CancelledLargeTransfersLeaveRowAndFileAsTheyWere) {
             QStringList{QStringLiteral("target.bin")});
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, TransferTest,
-                         testing::Values(Backend::Sqlite, Backend::Postgres),
-                         [](const testing::TestParamInfo<Backend> &info) {
-                           return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
-                         });
+INSTANTIATE_TEST_SUITE_P(Backends, TransferTest, testing::ValuesIn(sqliteAndPostgres()),
+                         BackendName());
 
 } // namespace

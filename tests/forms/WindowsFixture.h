@@ -8,6 +8,7 @@
 #include "platform/ShellRequest.h"
 #include "settings/SettingsFolder.h"
 #include "support/QtPrinters.h"
+#include "support/TestBackends.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -64,8 +65,8 @@ protected:
     platform::setShellOverride({});
   }
 
-  void start(const QString &programDir) {
-    createWindows(programDir);
+  void start(const QString &folder) {
+    createWindows(folder);
     InitStartupState();
     frmMainForm->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frmMainForm));
@@ -77,16 +78,9 @@ protected:
     writeFile(data::dataLinkPathIn(programDir.path()), data::encodeDataLinkFile(initString));
   }
 
-  // A db.udl reaching the test PostgreSQL server through ODBC; false when
-  // the test script started none (the caller then skips).
-  bool writePostgresDataLink() {
-    QString odbc = postgresConnectionString();
-    if (odbc.isEmpty())
-      return false;
-    odbc.replace(QLatin1String("\""), QLatin1String("\"\""));
-    writeDataLink(QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"%1\"").arg(odbc));
-    return true;
-  }
+  // A db.udl reaching a server back-end through ODBC; the caller has made
+  // sure this run has it (QUILLON_REQUIRE_BACKEND).
+  void writeServerDataLink(Backend backend) { writeDataLink(serverInitString(backend)); }
 
   QString sqliteDatabase() {
     const QString file = programDir.file(QStringLiteral("demo.db"));

@@ -100,8 +100,7 @@ TEST(PlacementStore, HandEditedValuesReadLenientlyUnlessNotStrings) {
 }
 
 TEST(PlacementStore, ReadOnlyStoreCannotTakeTheSubkey) {
-  if (::geteuid() == 0)
-    GTEST_SKIP() << "running as root, where file permissions do not bind";
+  QUILLON_REQUIRE_BINDING_PERMISSIONS();
   SettingsFolder folder;
   folder.writeConfig("[General]\nProgramIndex=0\n");
   ASSERT_TRUE(QFile::setPermissions(folder.configFile(), QFile::ReadOwner));

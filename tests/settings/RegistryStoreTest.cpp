@@ -140,8 +140,7 @@ TEST(RegistryStore, FailedWriteReportsTheValueAndKeepsTheStoredOne) {
 }
 
 TEST(RegistryStore, ReadOnlyStoreRefusesWrites) {
-  if (::geteuid() == 0)
-    GTEST_SKIP() << "running as root, where file permissions do not bind";
+  QUILLON_REQUIRE_BINDING_PERMISSIONS();
   SettingsFolder folder;
   folder.writeConfig("[General]\nPrograms=/usr/bin/gimp\\r\\n\n");
   ASSERT_TRUE(QFile::setPermissions(folder.configFile(), QFile::ReadOwner));

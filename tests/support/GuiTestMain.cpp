@@ -1,3 +1,5 @@
+#include "support/QtMessages.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,6 +9,7 @@
 int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  quillon::test::failTestsOnQtWarnings();
   QApplication app(argc, argv);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

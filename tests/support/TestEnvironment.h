@@ -6,12 +6,19 @@
 namespace quillon::test {
 
 // The ODBC connection string of the throw-away PostgreSQL server that the
-// test script starts (QUILLON_TEST_PG); empty when no server was started.
+// test script starts, through its ANSI driver (QUILLON_TEST_PG); empty when
+// no server was started. The back-end table (TestBackends.h) derives the
+// other drivers' strings from it.
 QString postgresConnectionString();
 
 // An SQL Server connection string given by the user (QUILLON_TEST_MSSQL);
 // empty when none was given.
 QString sqlServerConnectionString();
+
+// True when file permissions bind this process: a folder without write
+// permission refuses a new file. Root's do not; the test script runs the
+// tests as an ordinary user.
+bool permissionsBind();
 
 // A temporary folder that is removed at the end of the test; fails the test
 // when it cannot be made.
@@ -26,3 +33,10 @@ private:
 };
 
 } // namespace quillon::test
+
+// Fails the running test when permissions do not bind this process: a test
+// of read-only files would otherwise prove nothing.
+#define QUILLON_REQUIRE_BINDING_PERMISSIONS()                                                      \
+  ASSERT_TRUE(::quillon::test::permissionsBind())                                                  \
+      << "file permissions do not bind this process (root?): run the tests through scripts/test, " \
+         "which runs them where they do"
