@@ -623,9 +623,9 @@ constexpr std::array<Draw, 20> kPictures = {
 } // namespace
 
 QIcon commandPicture(int index) {
-  if (index < 0 || index >= int(kPictures.size()) || !kPictures[index])
+  if (index < 0 || index >= int(kPictures.size()) || !kPictures[std::size_t(index)])
     return {};
-  return iconOf(kPictures[index], {16, 32, 48}, kGrid);
+  return iconOf(kPictures[std::size_t(index)], {16, 32, 48}, kGrid);
 }
 
 QIcon programIcon() {

@@ -89,8 +89,8 @@ QString infoString(SQLHDBC dbc, SQLUSMALLINT info) {
 // One connection of the driver manager with its own environment. Statements
 // share it, so it lives until the last of them is gone.
 struct Link {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHENV env = nullptr;
+  SQLHDBC dbc = nullptr;
   bool connected = false;
   int commandTimeout = 0;
   // Statements whose results are still being read.
@@ -168,7 +168,7 @@ public:
 
 private:
   std::shared_ptr<Link> link_;
-  SQLHSTMT handle_ = SQL_NULL_HSTMT;
+  SQLHSTMT handle_ = nullptr;
 };
 
 // What one SQLGetData call delivered.
@@ -420,7 +420,7 @@ namespace {
 std::shared_ptr<Link> openLink(const QString &connectionString,
                                const ConnectionSettings &settings) {
   auto link = std::make_shared<Link>();
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &link->env)))
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &link->env)))
     throw DataError(QStringLiteral("The ODBC driver manager cannot allocate an environment"));
   checkCall(SQLSetEnvAttr(link->env, SQL_ATTR_ODBC_VERSION,
                           reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
@@ -1284,8 +1284,8 @@ std::unique_ptr<Driver> OdbcDriver::connect(const QString &connectionString,
 
 QStringList OdbcDriver::installedDrivers() {
   QStringList names;
-  SQLHENV env = SQL_NULL_HENV;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+  SQLHENV env = nullptr;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &env)))
     return names;
   SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLCHAR description[512];

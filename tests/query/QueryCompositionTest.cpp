@@ -104,8 +104,8 @@ TEST(TableList, EachDialectListsItsUserTablesByName) {
 }
 
 TEST(ParameterMarkers, ColonsInsideQuotesAreHarmless) {
-  for (const char *text : {"where t = '12:30'", "where t = \"12:30\"", "where t = `12:30`",
-                           "select 1"}) {
+  for (const char *text :
+       {"where t = '12:30'", "where t = \"12:30\"", "where t = `12:30`", "select 1"}) {
     SCOPED_TRACE(text);
     const MarkedStatement marked = markParameters(text);
     EXPECT_EQ(marked.text, QString::fromUtf8(text));

@@ -470,8 +470,9 @@ TEST_F(DemoDatabase, WmfHeadersAndRecordsAreWellFormed) {
   EXPECT_EQ(hex(wmf.right(6)), "03 00 00 00 00 00");
   EXPECT_EQ(maxRecord, largest);
   EXPECT_GE(objectSlots, int(live.size()));
-  for (const quint16 function :
-       {0x020B, 0x020C, 0x02FA, 0x02FC, 0x012D, 0x01F0, 0x041B, 0x0418, 0x0324, 0x0214, 0x0213})
+  const quint16 drawn[] = {0x020B, 0x020C, 0x02FA, 0x02FC, 0x012D, 0x01F0,
+                           0x041B, 0x0418, 0x0324, 0x0214, 0x0213};
+  for (const quint16 function : drawn)
     EXPECT_GT(seen[function], 0) << "function " << std::hex << function;
 }
 
