@@ -248,12 +248,27 @@ QWidget *DataLinkEditor::buildSqlitePage() {
   return page;
 }
 
-bool DataLinkEditor::load(QString *error) {
+bool DataLinkEditor::openForEditing(const QString &path, QWidget *parent) {
+  auto *editor = new DataLinkEditor(path, parent);
+  editor->setAttribute(Qt::WA_DeleteOnClose);
+  QString error;
+  const LoadOutcome outcome = editor->load(&error);
+  if (outcome == LoadOutcome::Unreadable) {
+    delete editor;
+    return false;
+  }
+  editor->show();
+  if (outcome == LoadOutcome::Damaged)
+    editor->report(QMessageBox::Warning, error);
+  return true;
+}
+
+DataLinkEditor::LoadOutcome DataLinkEditor::load(QString *error) {
   const std::optional<QString> text = data::readDataLinkText(path_);
   if (!text) {
     if (error)
       *error = QStringLiteral("Не удалось прочитать файл %1.").arg(path_);
-    return false;
+    return LoadOutcome::Unreadable;
   }
   const QString initString = data::initStringOf(*text);
   try {
@@ -267,10 +282,10 @@ bool DataLinkEditor::load(QString *error) {
     if (error)
       *error = QStringLiteral("Строка подключения в файле %1 повреждена: %2")
                    .arg(path_, parseError.message());
-    return false;
+    return LoadOutcome::Damaged;
   }
   fillControls();
-  return true;
+  return LoadOutcome::Loaded;
 }
 
 void DataLinkEditor::remember(const QString &initString) {

@@ -39,10 +39,20 @@ public:
 
   DataLinkEditor(const QString &dataLinkPath, QWidget *parent = nullptr);
 
-  // Reads the file and fills the controls. False with the reason when the
-  // file cannot be read, or when its initialization string is malformed:
-  // the controls then start empty, so OK writes a fresh string.
-  bool load(QString *error);
+  // Shows an editor of its own over `path`, which goes away when closed; a
+  // damaged file is shown all the same, with the editor's message, so the
+  // user can mend it. False when the file cannot be read.
+  static bool openForEditing(const QString &path, QWidget *parent);
+
+  enum class LoadOutcome { Loaded, Damaged, Unreadable };
+  // Reads the file and fills the controls. Damaged, with the reason, when
+  // its initialization string is malformed: the controls then start empty,
+  // so OK writes a fresh string. Unreadable, with the reason, when the file
+  // cannot be read.
+  LoadOutcome load(QString *error);
+
+  // A non-modal message box over the editor, under the editor's title.
+  void report(QMessageBox::Icon icon, const QString &text);
 
   // The initialization string the controls describe. Keys the editor does
   // not show and keys of fields the chosen provider does not use keep their
@@ -66,7 +76,6 @@ private:
   void testClicked();
   void remember(const QString &initString);
   void fillControls();
-  void report(QMessageBox::Icon icon, const QString &text);
   QString dataLinkDir() const;
 
   QString path_;

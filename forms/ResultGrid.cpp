@@ -1,5 +1,6 @@
 #include "forms/ResultGrid.h"
 
+#include "data/DataError.h"
 #include "data/Query.h"
 
 #include <QHeaderView>
@@ -147,6 +148,13 @@ data::Field *ResultGrid::currentField() const {
   if (!query_.active() || query_.recNo() < 0)
     return nullptr;
   return model_->fieldAt(qMax(0, view_->currentIndex().column()));
+}
+
+data::Field &ResultGrid::requireCurrentField() const {
+  data::Field *field = currentField();
+  if (!field)
+    throw data::DataError(QStringLiteral("There is no current cell: every field is hidden"));
+  return *field;
 }
 
 int ResultGrid::defaultWidth(const data::Field &field) const {

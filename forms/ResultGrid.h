@@ -58,6 +58,9 @@ public:
   // The field of the selected column in the current row; nullptr when that
   // column has none or nothing is open.
   data::Field *currentField() const;
+  // The same for a command that needs one: throws data::DataError when
+  // there is none.
+  data::Field &requireCurrentField() const;
   // Narrows every column wider than `limit` pixels to exactly `limit`.
   void capColumnWidths(int limit);
   // The width a new column of `field` gets.

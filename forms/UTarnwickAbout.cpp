@@ -46,21 +46,6 @@ void ShadowLabel::paintEvent(QPaintEvent *) {
   painter.drawText(area, int(alignment()), text());
 }
 
-LinkLabel::LinkLabel(const QString &text, QWidget *parent) : QLabel(text, parent) {
-  setFont(linkFont());
-  QPalette colours = palette();
-  colours.setColor(QPalette::WindowText, Qt::blue);
-  setPalette(colours);
-  setForegroundRole(QPalette::WindowText);
-  setCursor(Qt::PointingHandCursor);
-}
-
-void LinkLabel::mouseReleaseEvent(QMouseEvent *event) {
-  QLabel::mouseReleaseEvent(event);
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-    emit clicked();
-}
-
 void TopLine::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.setPen(palette().color(QPalette::Mid));
@@ -105,12 +90,14 @@ TfrmAbout::TfrmAbout(QWidget *parent)
 
   Label4 = new LinkLabel(webAddress, this);
   Label4->setObjectName(QStringLiteral("Label4"));
+  Label4->setFont(linkFont());
   Label4->move(184, 96);
   Label4->adjustSize();
   connect(Label4, &LinkLabel::clicked, this, [this] { guarded([this] { Label4Click(Label4); }); });
 
   lblMail = new LinkLabel(mailAddress, this);
   lblMail->setObjectName(QStringLiteral("lblMail"));
+  lblMail->setFont(linkFont());
   lblMail->move(280, 96);
   lblMail->adjustSize();
   connect(lblMail, &LinkLabel::clicked, this,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "forms/LinkLabel.h"
 #include "forms/SecondaryWindow.h"
 
 #include <QLabel>
@@ -18,19 +19,6 @@ public:
 
 protected:
   void paintEvent(QPaintEvent *event) override;
-};
-
-// A label that looks like a link and reports a click of the left button.
-class LinkLabel : public QLabel {
-  Q_OBJECT
-public:
-  explicit LinkLabel(const QString &text, QWidget *parent = nullptr);
-
-signals:
-  void clicked();
-
-protected:
-  void mouseReleaseEvent(QMouseEvent *event) override;
 };
 
 // A line along the top edge of its rectangle, sunk into the window.

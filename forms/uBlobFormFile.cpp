@@ -6,29 +6,28 @@
 #include "forms/CommandRouter.h"
 #include "forms/Controls.h"
 #include "forms/DataLinkEditor.h"
-#include "forms/DbTextPane.h"
+#include "forms/FieldChooser.h"
 #include "forms/HelpFile.h"
+#include "forms/LinkLabel.h"
 #include "forms/MessageBoxes.h"
-#include "forms/PictureView.h"
+#include "forms/OpenWith.h"
 #include "forms/ProgramPicker.h"
+#include "forms/RecordNavigator.h"
 #include "forms/ResultGrid.h"
 #include "forms/SecondaryWindow.h"
-#include "forms/TransferProgress.h"
 #include "forms/UTarnwickAbout.h"
+#include "forms/ValueTransfers.h"
+#include "forms/ViewerRefresh.h"
 #include "forms/WindowPlacementKeeper.h"
 #include "forms/Windows.h"
 #include "forms/uFilter.h"
 #include "forms/uOwnWindow.h"
 #include "forms/uSettings.h"
-#include "platform/ClipboardBytes.h"
-#include "platform/ExclusiveFile.h"
 #include "platform/ShellRequest.h"
 #include "query/ParameterMarkers.h"
 #include "query/StatementComposer.h"
 #include "query/TableList.h"
 #include "settings/PlacementStorage.h"
-#include "viewer/PictureDecoders.h"
-#include "viewer/Signature.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -40,7 +39,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -56,44 +54,6 @@ constexpr int kBottomBarHeight = 39;
 constexpr int kGridTop = 128;
 constexpr int kMemoTop = 240;
 constexpr int kMemoBottomGap = 61;
-
-QFont pixelFont(int pixels, bool bold = false, const QString &family = QString()) {
-  QFont font;
-  if (!family.isEmpty()) {
-    font.setFamily(family);
-    font.setStyleHint(QFont::TypeWriter);
-  }
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
-enum class Face { Caption, Picture, CaptionAndPicture };
-
-// Binds a button to its command: it shows the command's caption, picture
-// and enabled state, and a click runs the command. A checkable button has
-// already flipped its own pressed state when the command runs.
-void bind(QPushButton *button, QAction *command, Face face) {
-  const auto update = [button, command, face] {
-    if (face != Face::Picture)
-      button->setText(command->text());
-    if (face != Face::Caption)
-      button->setIcon(command->icon());
-    button->setEnabled(command->isEnabled());
-  };
-  update();
-  QObject::connect(command, &QAction::changed, button, update);
-  QObject::connect(button, &QPushButton::clicked, command, [command] { runCommand(command); });
-}
-
-QFrame *makeLine(QWidget *parent, const char *name, QRect place) {
-  auto *line = new QFrame(parent);
-  line->setObjectName(QLatin1String(name));
-  line->setGeometry(place);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
-  return line;
-}
 
 } // namespace
 
@@ -124,7 +84,6 @@ TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
   buildFloatingPanels();
   setTabOrder();
 
-  connectNavigator();
   ADOConn.beforeConnect = [this] { ADOConnBeforeConnect(); };
   ADOConn.afterConnect = [this] { ADOConnAfterConnect(); };
   qrTables.afterOpen = [this](data::Query &) { fillTablePicker(); };
@@ -135,13 +94,20 @@ TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
   qrList.afterOpen = [this](data::Query &) { qrListAfterOpen(); };
   qrList.afterScroll = [this](data::Query &) { qrListAfterScroll(); };
 
+  viewerRefresh_ = std::make_unique<ViewerRefresh>(qrList, *grid_);
+  fieldChooser_ = std::make_unique<FieldChooser>(*clbFields, qrList);
+  transfers_ = std::make_unique<ValueTransfers>(
+      ValueTransfers::Context{qrList, *grid_, this, OpenDialog, SaveDialog,
+                              [this] { return freeQueryMode(); }, [this] { ShowCurrentValue(); }});
+
   router_ = new CommandRouter(this, ActionList, this);
   FormPlacement1 = new WindowPlacementKeeper(this, settings::mainWindowPlacementKey,
                                              WindowPlacementKeeper::Kind::MainWindow);
   router_->addContextMenu(grdList, pupGrid);
 
-  platform::setDocumentHandler(QStringLiteral("udl"),
-                               [this](const QString &path) { return openDataLinkEditor(path); });
+  platform::setDocumentHandler(QStringLiteral("udl"), [this](const QString &path) {
+    return DataLinkEditor::openForEditing(path, this);
+  });
   FormCreate();
 }
 
@@ -233,20 +199,14 @@ void TfrmMainForm::buildBanner() {
   Label3->adjustSize();
   lblDB = makeLabel(pnlTop, "lblDB", QStringLiteral("Текущая база:"), {40, 16});
   lblUser = makeLabel(pnlTop, "lblUser", QStringLiteral("Пользователь:"), {40, 32});
-  Label2 = makeLabel(pnlTop, "Label2", QStringLiteral("О программе ..."), {544, 32});
+  Label2 = new LinkLabel(QStringLiteral("О программе ..."), pnlTop);
+  Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  Label2->setCursor(Qt::PointingHandCursor);
-  QFont link = Label2->font();
-  link.setUnderline(true);
-  Label2->setFont(link);
-  QPalette blue = Label2->palette();
-  blue.setColor(QPalette::WindowText, Qt::blue);
-  Label2->setPalette(blue);
   // Right-aligned and sized to its text: it grows to the left of 544 + 80.
   Label2->adjustSize();
-  Label2->move(544 + 80 - qMax(80, Label2->width()), 32);
-  Label2->resize(qMax(80, Label2->width()), Label2->height());
-  Label2->installEventFilter(this);
+  Label2->setGeometry(544 + 80 - qMax(80, Label2->width()), 32, qMax(80, Label2->width()),
+                      Label2->height());
+  connect(Label2, &LinkLabel::clicked, this, [this] { guarded([this] { AShowAboutExecute(); }); });
 }
 
 void TfrmMainForm::buildTableRow() {
@@ -263,47 +223,30 @@ void TfrmMainForm::buildTableRow() {
   QFont bold = uiFont();
   bold.setBold(true);
   btnSQL->setFont(bold);
-  bind(btnSQL, AShowSQL, Face::Caption);
+  bindToCommand(btnSQL, AShowSQL, Face::Caption);
   btnUDL = makeButton(this, "btnUDL", QString(), {392, 56, 201, 25});
-  bind(btnUDL, ASetUDL, Face::CaptionAndPicture);
+  bindToCommand(btnUDL, ASetUDL, Face::CaptionAndPicture);
   btnRefreshConn = makeButton(this, "btnRefreshConn", QString(), {600, 56, 25, 25});
-  bind(btnRefreshConn, AReConnect, Face::Picture);
+  bindToCommand(btnRefreshConn, AReConnect, Face::Picture);
   Bevel1 = makeLine(this, "Bevel1", {8, 80, 617, 9});
 }
 
 void TfrmMainForm::buildCommandRow() {
   btnRefreshList = makeButton(this, "btnRefreshList", QString(), {8, 96, 81, 25});
-  bind(btnRefreshList, ARefresh, Face::CaptionAndPicture);
+  bindToCommand(btnRefreshList, ARefresh, Face::CaptionAndPicture);
 
-  DBNavigator = new QWidget(this);
+  DBNavigator = new RecordNavigator(qrList, this);
   DBNavigator->setObjectName(QStringLiteral("DBNavigator"));
   DBNavigator->setGeometry(96, 96, 104, 25);
-  auto *navigatorLayout = new QHBoxLayout(DBNavigator);
-  navigatorLayout->setContentsMargins(0, 0, 0, 0);
-  navigatorLayout->setSpacing(0);
-  const std::pair<const char *, QStyle::StandardPixmap> steps[] = {
-      {"nbFirst", QStyle::SP_MediaSkipBackward},
-      {"nbPrior", QStyle::SP_MediaSeekBackward},
-      {"nbNext", QStyle::SP_MediaSeekForward},
-      {"nbLast", QStyle::SP_MediaSkipForward}};
-  for (const auto &[name, icon] : steps) {
-    auto *step = new QPushButton(DBNavigator);
-    step->setFocusPolicy(Qt::NoFocus);
-    step->setObjectName(QLatin1String(name));
-    step->setIcon(style()->standardIcon(icon));
-    step->setFixedSize(26, 25);
-    step->setAutoDefault(false);
-    navigatorLayout->addWidget(step);
-  }
 
   btnFields = makeButton(this, "btnFields", QString(), {208, 96, 73, 25});
-  bind(btnFields, AFields, Face::CaptionAndPicture);
+  bindToCommand(btnFields, AFields, Face::CaptionAndPicture);
   btnFilter = makeButton(this, "btnFilter", QString(), {288, 96, 73, 25});
-  bind(btnFilter, AShowFilter, Face::CaptionAndPicture);
+  bindToCommand(btnFilter, AShowFilter, Face::CaptionAndPicture);
   btnFilterRun = makeButton(this, "btnFilterRun", QString(), {368, 96, 25, 25});
   btnFilterRun->setCheckable(true);
   btnFilterRun->setChecked(true);
-  bind(btnFilterRun, ARunFilter, Face::Picture);
+  bindToCommand(btnFilterRun, ARunFilter, Face::Picture);
 
   cbSQL = new QCheckBox(ACheckSQL->text(), this);
   cbSQL->setObjectName(QStringLiteral("cbSQL"));
@@ -314,9 +257,9 @@ void TfrmMainForm::buildCommandRow() {
 
   btnOwnWindow = makeButton(this, "btnOwnWindow", QString(), {512, 96, 25, 25});
   btnOwnWindow->setCheckable(true);
-  bind(btnOwnWindow, AShowOwnWindow, Face::Picture);
+  bindToCommand(btnOwnWindow, AShowOwnWindow, Face::Picture);
   btnRun = makeButton(this, "btnRun", QString(), {544, 96, 25, 25});
-  bind(btnRun, ARun, Face::Picture);
+  bindToCommand(btnRun, ARun, Face::Picture);
 }
 
 void TfrmMainForm::buildGrid() {
@@ -353,17 +296,17 @@ void TfrmMainForm::buildBottomBar() {
   btnHelp->setText(QStringLiteral("Справка ..."));
   connect(btnHelp, &QPushButton::clicked, this, [this] { guarded([this] { btnHelpClick(); }); });
   btnSettings = makeButton(pnlBottom, "btnSettings", QString(), {88, 8, 89, 24});
-  bind(btnSettings, ASettings, Face::CaptionAndPicture);
+  bindToCommand(btnSettings, ASettings, Face::CaptionAndPicture);
   btnToClipBoard = makeButton(pnlBottom, "btnToClipBoard", QString(), {200, 8, 73, 24});
-  bind(btnToClipBoard, AToClipBoard, Face::CaptionAndPicture);
+  bindToCommand(btnToClipBoard, AToClipBoard, Face::CaptionAndPicture);
   btnFromClipBoard = makeButton(pnlBottom, "btnFromClipBoard", QString(), {280, 8, 89, 24});
-  bind(btnFromClipBoard, AFromClipBoard, Face::CaptionAndPicture);
+  bindToCommand(btnFromClipBoard, AFromClipBoard, Face::CaptionAndPicture);
   btnSaveToFile = makeButton(pnlBottom, "btnSaveToFile", QString(), {384, 8, 73, 24});
-  bind(btnSaveToFile, AToFile, Face::CaptionAndPicture);
+  bindToCommand(btnSaveToFile, AToFile, Face::CaptionAndPicture);
   btnLoadFromFile = makeButton(pnlBottom, "btnLoadFromFile", QString(), {464, 8, 81, 24});
-  bind(btnLoadFromFile, AFromFile, Face::CaptionAndPicture);
+  bindToCommand(btnLoadFromFile, AFromFile, Face::CaptionAndPicture);
   btnClose = makeButton(pnlBottom, "btnClose", QString(), {560, 8, 64, 24});
-  bind(btnClose, AExit, Face::Caption);
+  bindToCommand(btnClose, AExit, Face::Caption);
 }
 
 void TfrmMainForm::buildFloatingPanels() {
@@ -375,11 +318,11 @@ void TfrmMainForm::buildFloatingPanels() {
   SpeedButton2 = makeButton(pnlFields, "SpeedButton2", QString(), {6, 4, 23, 22});
   SpeedButton2->setFlat(true);
   SpeedButton2->setToolTip(AUnChecAll->toolTip());
-  bind(SpeedButton2, AUnChecAll, Face::Picture);
+  bindToCommand(SpeedButton2, AUnChecAll, Face::Picture);
   SpeedButton3 = makeButton(pnlFields, "SpeedButton3", QString(), {30, 4, 23, 22});
   SpeedButton3->setFlat(true);
   SpeedButton3->setToolTip(ACheckAll->toolTip());
-  bind(SpeedButton3, ACheckAll, Face::Picture);
+  bindToCommand(SpeedButton3, ACheckAll, Face::Picture);
   clbFields = new QListWidget(pnlFields);
   clbFields->setObjectName(QStringLiteral("clbFields"));
   clbFields->setGeometry(2, 27, 261, 203);
@@ -427,11 +370,6 @@ void TfrmMainForm::closeEvent(QCloseEvent *event) {
 }
 
 bool TfrmMainForm::eventFilter(QObject *watched, QEvent *event) {
-  if (watched == Label2 && event->type() == QEvent::MouseButtonRelease &&
-      static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-    guarded([this] { AShowAboutExecute(); });
-    return true;
-  }
   if (watched == clbFields && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent *>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
@@ -464,18 +402,6 @@ void TfrmMainForm::ASetUDLExecute() {
       platform::shellExecute({this, dataLinkPath_, QString(), platform::ShowCommand::Normal});
   if (!opened)
     showMessage(QStringLiteral("ASetUDLExecute: Файл DB.udl не найден"));
-}
-
-bool TfrmMainForm::openDataLinkEditor(const QString &path) {
-  auto *editor = new DataLinkEditor(path, this);
-  editor->setAttribute(Qt::WA_DeleteOnClose);
-  QString error;
-  if (!editor->load(&error)) {
-    delete editor;
-    return false;
-  }
-  editor->show();
-  return true;
 }
 
 void TfrmMainForm::AReConnectExecute() {
@@ -570,35 +496,6 @@ void TfrmMainForm::btnHelpClick() {
 
 // --- query, grid and field chooser -------------------------------------
 
-void TfrmMainForm::connectNavigator() {
-  const std::pair<const char *, void (data::Query::*)()> steps[] = {
-      {"nbFirst", &data::Query::first},
-      {"nbPrior", &data::Query::prior},
-      {"nbNext", &data::Query::next},
-      {"nbLast", &data::Query::last}};
-  for (const auto &[name, step] : steps) {
-    auto *button = DBNavigator->findChild<QPushButton *>(QLatin1String(name));
-    connect(button, &QPushButton::clicked, this, [this, step] {
-      guarded([this, step] {
-        if (qrList.active())
-          (qrList.*step)();
-      });
-    });
-  }
-  const auto updateNavigator = [this] {
-    const int row = qrList.recNo();
-    const int last = qrList.active() ? qrList.recordCount() - 1 : -1;
-    for (const char *name : {"nbFirst", "nbPrior"})
-      DBNavigator->findChild<QPushButton *>(QLatin1String(name))->setEnabled(row > 0);
-    for (const char *name : {"nbNext", "nbLast"})
-      DBNavigator->findChild<QPushButton *>(QLatin1String(name))
-          ->setEnabled(row >= 0 && row < last);
-  };
-  connect(&qrList, &data::Query::currentRowChanged, this, updateNavigator);
-  connect(&qrList, &data::Query::layoutChanged, this, updateNavigator);
-  updateNavigator();
-}
-
 bool TfrmMainForm::freeQueryMode() const {
   return cbSQL->isChecked();
 }
@@ -639,12 +536,8 @@ void TfrmMainForm::qrListAfterOpen() {
   qrList.disableControls();
   const auto resume = qScopeGuard([this] { qrList.enableControls(); });
   grid_->capColumnWidths(160);
-  clbFields->clear();
-  for (const auto &field : qrList.fields()) {
-    auto *item = new QListWidgetItem(field->fieldName(), clbFields);
-    // While the chooser is shown, its checks follow the new fields, all visible.
-    item->setCheckState(pnlFields->isHidden() ? Qt::Unchecked : Qt::Checked);
-  }
+  // While the chooser is shown, its checks follow the new fields, all visible.
+  fieldChooser_->refill(!pnlFields->isHidden());
 }
 
 void TfrmMainForm::qrListAfterScroll() {
@@ -658,69 +551,11 @@ void TfrmMainForm::grdListColEnter() {
 // --- the viewer -----------------------------------------------------------
 
 void TfrmMainForm::ClearViewer() {
-  frmOwnWindow->DBRichEdit->setDataField(QString());
-  frmOwnWindow->Image1->clear();
+  viewerRefresh_->ClearViewer();
 }
 
 void TfrmMainForm::ShowCurrentValue() {
-  try {
-    ClearViewer();
-    shownField_ = currentField();
-  } catch (const std::exception &) {
-    showMessage(QStringLiteral("grdListColEnter: nil"));
-    return;
-  }
-  if (!shownField_)
-    return;
-  // Showing a value never reports anything: the viewer shows what it reached.
-  try {
-    switch (shownField_->dataType()) {
-    case data::FieldKind::ftString:
-    case data::FieldKind::ftWideString:
-    case data::FieldKind::ftMemo:
-    case data::FieldKind::ftFmtMemo:
-      ShowAsText();
-      break;
-    case data::FieldKind::ftBlob:
-    case data::FieldKind::ftGraphic:
-      ShowAsPicture();
-      break;
-    default:
-      break;
-    }
-  } catch (const std::exception &) {
-  }
-}
-
-void TfrmMainForm::HideViewerPanes() {
-  frmOwnWindow->DBRichEdit->hide();
-  frmOwnWindow->pnlImage->hide();
-}
-
-void TfrmMainForm::ShowAsText() {
-  HideViewerPanes();
-  frmOwnWindow->DBRichEdit->setDataField(shownField_->fieldName());
-  frmOwnWindow->DBRichEdit->show();
-}
-
-void TfrmMainForm::ShowAsPicture() {
-  HideViewerPanes();
-  LoadPictureFromBlob();
-  frmOwnWindow->pnlImage->show();
-}
-
-void TfrmMainForm::LoadPictureFromBlob() {
-  const std::unique_ptr<data::ByteSource> value = qrList.createBlobStream(*shownField_);
-  const qint64 size = value->size();
-  QByteArray bytes(qMin<qint64>(size, viewer::kSignatureBytes), Qt::Uninitialized);
-  data::readExactly(*value, bytes.data(), bytes.size());
-  if (viewer::pictureFormatOf(bytes) == viewer::PictureFormat::None)
-    return;
-  // The decoder takes the whole value: the first bytes, then the rest.
-  const qint64 first = bytes.size();
-  bytes.resize(size);
-  data::readExactly(*value, bytes.data() + first, size - first);
-  showPicture(*frmOwnWindow->Image1, bytes);
+  viewerRefresh_->ShowCurrentValue();
 }
 
 data::Field *TfrmMainForm::currentField() const {
@@ -729,19 +564,10 @@ data::Field *TfrmMainForm::currentField() const {
 
 void TfrmMainForm::AFieldsExecute() {
   pnlFields->raise();
-  if (!pnlFields->isHidden()) {
-    // With no open result there are no fields to apply the checks to.
-    if (qrList.active())
-      for (int i = 0; i < clbFields->count(); ++i) {
-        const QListWidgetItem *item = clbFields->item(i);
-        qrList.fieldByName(item->text()).setVisible(item->checkState() == Qt::Checked);
-      }
-  } else if (qrList.active()) {
-    for (int i = 0; i < clbFields->count(); ++i) {
-      QListWidgetItem *item = clbFields->item(i);
-      item->setCheckState(qrList.fieldByName(item->text()).visible() ? Qt::Checked : Qt::Unchecked);
-    }
-  }
+  if (!pnlFields->isHidden())
+    fieldChooser_->applyToFields();
+  else
+    fieldChooser_->readFromFields();
   pnlFields->setVisible(pnlFields->isHidden());
   if (!pnlFields->isHidden())
     clbFields->setFocus();
@@ -760,10 +586,7 @@ void TfrmMainForm::AUnChecAllExecute() {
 }
 
 void TfrmMainForm::SetAllFieldsChecked(bool checked) {
-  clbFields->setUpdatesEnabled(false);
-  for (int i = 0; i < clbFields->count(); ++i)
-    clbFields->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-  clbFields->setUpdatesEnabled(true);
+  fieldChooser_->setAllChecked(checked);
 }
 
 void TfrmMainForm::ACheckSQLExecute() {
@@ -780,113 +603,23 @@ void TfrmMainForm::UpdateTransferActions() {
   AToClipBoard->setEnabled(rows);
 }
 
-// --- transfer commands ----------------------------------------------------
-
-data::Field &TfrmMainForm::requireCurrentField() const {
-  data::Field *field = currentField();
-  if (!field)
-    throw data::DataError(QStringLiteral("There is no current cell: every field is hidden"));
-  return *field;
-}
+// --- transfer commands and opening a value with an external program -------
 
 void TfrmMainForm::AFromFileExecute() {
-  if (!qrList.active())
-    return;
-  if (!OpenDialog.execute())
-    return;
-  const QString path = OpenDialog.fileName();
-  data::Field &field = requireCurrentField();
-  if (field.readOnly() || freeQueryMode() || !field.isLargeValue())
-    return;
-  // Only Yes goes on: a box closed without an answer loads nothing.
-  if (confirm(QStringLiteral("Вы уверены ?")) != Answer::Yes)
-    return;
-  qrList.edit();
-  if (!loadFileIntoRow(field, path))
-    return;
-  showMessage(QStringLiteral("Значение загружено из файла") + path);
-  ShowCurrentValue();
-}
-
-bool TfrmMainForm::loadFileIntoRow(data::Field &field, const QString &path) {
-  TransferProgress progress(qrList, this, QStringLiteral("Загрузка значения из файла"));
-  try {
-    field.loadFromFile(path);
-  } catch (const std::exception &) {
-    qrList.cancel();
-    showMessage(QStringLiteral("AFromFileExecute: error"));
-    return false;
-  }
-  // The row is written before success is reported; a refused or cancelled
-  // post leaves the row as it was.
-  try {
-    qrList.checkBrowseMode();
-  } catch (const data::TransferCancelled &) {
-    qrList.cancel();
-    return false;
-  } catch (...) {
-    qrList.cancel();
-    throw;
-  }
-  return true;
+  transfers_->fromFile();
 }
 
 void TfrmMainForm::AToFileExecute() {
-  if (!qrList.active())
-    return;
-  if (!SaveDialog.execute())
-    return;
-  const QString path = SaveDialog.fileName();
-  const data::Field &field = requireCurrentField();
-  if (!field.isLargeValue())
-    return;
-  try {
-    TransferProgress progress(qrList, this, QStringLiteral("Сохранение значения в файл"));
-    field.saveToFile(path);
-  } catch (const data::TransferCancelled &) {
-    return;
-  } catch (const std::exception &) {
-    showMessage(QStringLiteral("AToFileExecute: error"));
-    return;
-  }
-  showMessage(QStringLiteral("Значение сохранено в файл ") + path);
+  transfers_->toFile();
 }
 
 void TfrmMainForm::AToClipBoardExecute() {
-  if (!qrList.active())
-    return;
-  try {
-    platform::setClipboardBytes(requireCurrentField().asString());
-  } catch (const std::exception &) {
-    showMessage(QStringLiteral("AToClipBoardExecute: error"));
-    return;
-  }
-  showMessage(QStringLiteral("Значение скопировано в буфер обмена"));
+  transfers_->toClipboard();
 }
 
 void TfrmMainForm::AFromClipBoardExecute() {
-  if (!qrList.active())
-    return;
-  data::Field &field = requireCurrentField();
-  if (field.readOnly() || freeQueryMode())
-    return;
-  if (confirm(QStringLiteral("Вы уверены ?")) != Answer::Yes)
-    return;
-  try {
-    qrList.edit();
-    field.setAsString(platform::clipboardBytes());
-    qrList.checkBrowseMode();
-  } catch (const std::exception &) {
-    // Nothing half-done stays behind to be posted by a later row move.
-    qrList.cancel();
-    showMessage(QStringLiteral("AFromClipBoardExecute: error"));
-    return;
-  }
-  showMessage(QStringLiteral("Значение загружено из буфера обмена"));
-  ShowCurrentValue();
+  transfers_->fromClipboard();
 }
-
-// --- opening a value with an external program ----------------------------
 
 void TfrmMainForm::ARunExecute() {
   RunExternalProgram();
@@ -904,34 +637,7 @@ void TfrmMainForm::RunExternalProgram() {
   const QString program = frmSettings->chosenProgramPath();
   if (program.isEmpty())
     return;
-  OpenValueWith(program);
-}
-
-void TfrmMainForm::OpenValueWith(const QString &program) {
-  if (!qrList.active())
-    return;
-  const QString transferFile = QStringLiteral("TempFile");
-  // A link planted at the name is refused like a file in use, so the value
-  // never lands where the link points.
-  platform::ExclusiveFile file;
-  if (!file.create(transferFile)) {
-    showMessage(QStringLiteral("Файл ") + transferFile +
-                QStringLiteral(" занят другим приложением"));
-    return;
-  }
-  try {
-    const data::Field &field = requireCurrentField();
-    TransferProgress progress(qrList, this,
-                              QStringLiteral("Запись значения в файл ") + transferFile);
-    field.writeTo([&file](const char *bytes, qint64 count) {
-      if (!file.write(bytes, count))
-        throw data::DataError(file.errorString());
-    });
-  } catch (const data::TransferCancelled &) {
-    return; // the user stopped it: nothing is started
-  }
-  file.close();
-  platform::shellExecute({this, program, transferFile, platform::ShowCommand::Maximized});
+  openCurrentValueWith(qrList, *grid_, this, program);
 }
 
 } // namespace quillon::forms

@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -20,7 +22,12 @@ class QTableView;
 namespace quillon::forms {
 
 class CommandRouter;
+class FieldChooser;
+class LinkLabel;
+class RecordNavigator;
 class ResultGrid;
+class ValueTransfers;
+class ViewerRefresh;
 class WindowPlacementKeeper;
 
 // The main window: banner, table picker, commands, result grid and the
@@ -44,7 +51,8 @@ public:
 
   // Banner.
   QFrame *pnlTop;
-  QLabel *Label3, *lblDB, *lblUser, *Label2;
+  QLabel *Label3, *lblDB, *lblUser;
+  LinkLabel *Label2;
   // Table row.
   QLabel *Label1;
   QComboBox *cbTables;
@@ -52,7 +60,7 @@ public:
   QFrame *Bevel1;
   // Command row.
   QPushButton *btnRefreshList;
-  QWidget *DBNavigator;
+  RecordNavigator *DBNavigator;
   QPushButton *btnFields, *btnFilter, *btnFilterRun;
   QCheckBox *cbSQL;
   QPushButton *btnOwnWindow, *btnRun;
@@ -118,10 +126,6 @@ public:
   void UpdateTransferActions();
   void ClearViewer();
   void ShowCurrentValue();
-  void HideViewerPanes();
-  void ShowAsText();
-  void ShowAsPicture();
-  void LoadPictureFromBlob();
 
   // The field of the grid's selected column in the current row of qrList;
   // nullptr when there is none.
@@ -145,28 +149,18 @@ private:
   void buildFloatingPanels();
   void setTabOrder();
   void fillTablePicker();
-  void connectNavigator();
   bool freeQueryMode() const;
-  // The current field for a command that needs one; throws when the grid's
-  // selected column has no field.
-  data::Field &requireCurrentField() const;
-  // Loads the file into the field of the row in edit state and posts it;
-  // false when nothing was written (the edit is then cancelled).
-  bool loadFileIntoRow(data::Field &field, const QString &path);
-  bool openDataLinkEditor(const QString &path);
   // Asks whether to open the current value with the program chosen in the
   // settings window, and does so on Yes.
   void RunExternalProgram();
-  // Writes the current value into "TempFile" in the current directory and
-  // starts `program` on it.
-  void OpenValueWith(const QString &program);
 
   QString programDir_;
   QString dataLinkPath_;
   CommandRouter *router_ = nullptr;
   ResultGrid *grid_ = nullptr;
-  // The field ShowCurrentValue found; its steps work on it.
-  data::Field *shownField_ = nullptr;
+  std::unique_ptr<ViewerRefresh> viewerRefresh_;
+  std::unique_ptr<FieldChooser> fieldChooser_;
+  std::unique_ptr<ValueTransfers> transfers_;
 };
 
 // The connection string used when db.udl cannot be created.

@@ -1,3 +1,4 @@
+#include "forms/RecordNavigator.h"
 #include "forms/ResultGrid.h"
 #include "forms/WindowsFixture.h"
 #include "forms/uFilter.h"

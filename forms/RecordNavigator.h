@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QWidget>
+
+namespace quillon::data {
+class Query;
+} // namespace quillon::data
+
+namespace quillon::forms {
+
+// Four picture buttons, nbFirst, nbPrior, nbNext and nbLast, that move a
+// result to its first, prior, next and last row; each is enabled only where
+// it can move the current row.
+class RecordNavigator : public QWidget {
+  Q_OBJECT
+public:
+  RecordNavigator(data::Query &query, QWidget *parent);
+
+private:
+  void moveRow(void (data::Query::*goTo)());
+  void updateButtons();
+
+  data::Query &query_;
+};
+
+} // namespace quillon::forms
