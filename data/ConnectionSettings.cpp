@@ -156,9 +156,17 @@ QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds)
   // does not tell its driver, so the keys go in then too: other drivers
   // ignore unknown keywords (at most a 01S00 warning).
   const bool postgres = driver.isEmpty() || driverIs({"PostgreSQL", "psqlodbc"});
-  const std::pair<QString, QString> pinned[] = {{QStringLiteral("ByteaAsLongVarBinary"), "1"},
-                                                {QStringLiteral("TextAsLongVarchar"), "1"},
-                                                {QStringLiteral("BoolsAsChar"), "0"}};
+  // Its sizes too: varchar(n) is reported with its n for every n PostgreSQL
+  // allows, a varchar without a length (json, arrays, ...) as one size
+  // longer, and text as longer still, so no declared text is taken for a
+  // short one.
+  const std::pair<QString, QString> pinned[] = {
+      {QStringLiteral("ByteaAsLongVarBinary"), "1"},
+      {QStringLiteral("TextAsLongVarchar"), "1"},
+      {QStringLiteral("BoolsAsChar"), "0"},
+      {QStringLiteral("UnknownSizes"), "0"},
+      {QStringLiteral("MaxVarcharSize"), "10485761"},
+      {QStringLiteral("MaxLongVarcharSize"), "1073741823"}};
   const auto isPinned = [&](const QString &key) {
     return std::any_of(std::begin(pinned), std::end(pinned), [&](const auto &entry) {
       return entry.first.compare(key, Qt::CaseInsensitive) == 0;

@@ -10,9 +10,18 @@ namespace quillon::data {
 // the latter carrying the driver's own message.
 class DataError : public std::runtime_error {
 public:
-  explicit DataError(const QString &message) : std::runtime_error(message.toStdString()) {}
+  enum class Cause { Other, ConnectionLost };
+
+  explicit DataError(const QString &message, Cause cause = Cause::Other)
+      : std::runtime_error(message.toStdString()), cause_(cause) {}
 
   QString message() const { return QString::fromStdString(what()); }
+  // The connection broke (the server went away or ended it): whatever
+  // failed may work again on a new connection.
+  bool connectionLost() const { return cause_ == Cause::ConnectionLost; }
+
+private:
+  Cause cause_;
 };
 
 // The user stopped a transfer; whatever it was writing is left as it was.

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "ByteSource.h"
-#include "CellValue.h"
-#include "FieldKind.h"
+#include "data/ByteSource.h"
+#include "data/CellValue.h"
+#include "data/FieldKind.h"
+#include "data/dialects/SqlDialect.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,9 +12,6 @@
 #include <vector>
 
 namespace quillon::data {
-
-// The statement dialect of the server a connection reaches.
-enum class Dialect { SqlServer, Sqlite, PostgreSql, Other };
 
 // What a driver reports of one result column.
 struct ColumnInfo {
@@ -85,6 +83,10 @@ public:
   // Columns that identify a row of `table`: its primary key, else a unique
   // index; empty when the table has neither (or only an implicit rowid).
   virtual QStringList keyColumns(const QString &table) = 0;
+  // Columns of `table` that a write may not set: generated ones, identities
+  // the engine always assigns, columns of a view that cannot be updated
+  // through it. Empty when there are none or the driver cannot tell.
+  virtual QStringList readOnlyColumns(const QString &table) = 0;
   // Writes one row in a transaction. Exactly one row must match the
   // criteria: none → "Row cannot be located for updating. ...", several →
   // an error saying so; in both cases nothing changes.

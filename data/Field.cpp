@@ -18,16 +18,16 @@ QString quoted(const QByteArray &text) {
   return QLatin1Char('\'') + QString::fromUtf8(text) + QLatin1Char('\'');
 }
 
-// The field's own conversion of a text into a value of its kind.
-CellValue convertText(FieldKind kind, int width, const QByteArray &text) {
+// The field's own conversion of a text into a value of its kind. A text
+// longer than the column's declared length goes to the engine whole: SQLite
+// keeps it, an engine that enforces the length refuses it, and nothing is
+// cut without a word.
+CellValue convertText(FieldKind kind, const QByteArray &text) {
   const QByteArray trimmed = text.trimmed();
   switch (kind) {
   case FieldKind::ftString:
-  case FieldKind::ftWideString: {
-    // Longer texts keep their first `width` characters.
-    const QString chars = QString::fromUtf8(text);
-    return CellValue::text(width > 0 && chars.size() > width ? chars.left(width).toUtf8() : text);
-  }
+  case FieldKind::ftWideString:
+    return CellValue::text(text);
   case FieldKind::ftSmallint:
   case FieldKind::ftInteger:
   case FieldKind::ftWord:
@@ -133,7 +133,7 @@ void Field::setAsString(const QByteArray &text) {
   query_.requireEditable(*this);
   CellValue value;
   if (!isLargeValue())
-    value = convertText(column_.kind, column_.displayWidth, text);
+    value = convertText(column_.kind, text);
   else if (!text.isEmpty())
     value = column_.kind == FieldKind::ftBlob ? CellValue::bytes(text) : CellValue::text(text);
   query_.setPending(*this, {value, nullptr});

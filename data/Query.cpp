@@ -74,35 +74,25 @@ void Query::open() {
     beforeOpen(*this);
   if (!connection_.connected())
     connection_.open();
-  Driver &driver = connection_.driver();
   try {
-    const QString command = prepareCommand ? prepareCommand(commandText()) : commandText();
-    std::unique_ptr<ResultSet> result = driver.execute(command);
-    if (!result)
-      fail(QStringLiteral("CommandText does not return a result set"));
-
-    std::vector<int> columnOfField;
-    makeFields(result->columns(), columnOfField);
-    findTables();
-
-    std::vector<qint64> inlineLimit(fields_.size(), std::numeric_limits<qint64>::max());
-    for (const auto &field : fields_) {
-      const Table *table = tableOf(*field);
-      if (field->isLargeValue() && table && table->uniqueKey)
-        inlineLimit[size_t(field->index())] = kInlineValueLimit;
-    }
-    qint64 held = 0; // bytes of large values kept so far
-    while (result->fetch()) {
-      std::vector<CellValue> row;
-      row.reserve(fields_.size());
-      for (size_t f = 0; f < fields_.size(); ++f) {
-        const bool rereadable = inlineLimit[f] == kInlineValueLimit;
-        const qint64 limit = rereadable && held >= kInlineValueBudget ? 0 : inlineLimit[f];
-        row.push_back(result->value(columnOfField[f], limit));
-        if (rereadable && !row.back().isDeferred())
-          held += row.back().size();
-      }
-      rows_.push_back(std::move(row));
+    fetchResult();
+  } catch (const DataError &error) {
+    clear();
+    if (!error.connectionLost())
+      throw;
+    // A lost connection counts as closed: the next open connects again,
+    // and a statement that changes nothing runs again on a new one now.
+    connection_.close();
+    if (!rerunnable_)
+      throw;
+    connection_.open();
+    try {
+      fetchResult();
+    } catch (const DataError &again) {
+      clear();
+      if (again.connectionLost())
+        connection_.close();
+      throw;
     }
   } catch (...) {
     clear();
@@ -115,6 +105,38 @@ void Query::open() {
     afterOpen(*this);
   if (current_ >= 0 && afterScroll)
     afterScroll(*this);
+}
+
+void Query::fetchResult() {
+  Driver &driver = connection_.driver();
+  const QString command = prepareCommand ? prepareCommand(commandText()) : commandText();
+  std::unique_ptr<ResultSet> result = driver.execute(command);
+  if (!result)
+    fail(QStringLiteral("CommandText does not return a result set"));
+
+  std::vector<int> columnOfField;
+  makeFields(result->columns(), columnOfField);
+  findTables();
+
+  std::vector<qint64> inlineLimit(fields_.size(), std::numeric_limits<qint64>::max());
+  for (const auto &field : fields_) {
+    const Table *table = tableOf(*field);
+    if (field->isLargeValue() && table && table->uniqueKey)
+      inlineLimit[size_t(field->index())] = kInlineValueLimit;
+  }
+  qint64 held = 0; // bytes of large values kept so far
+  while (result->fetch()) {
+    std::vector<CellValue> row;
+    row.reserve(fields_.size());
+    for (size_t f = 0; f < fields_.size(); ++f) {
+      const bool rereadable = inlineLimit[f] == kInlineValueLimit;
+      const qint64 limit = rereadable && held >= kInlineValueBudget ? 0 : inlineLimit[f];
+      row.push_back(result->value(columnOfField[f], limit));
+      if (rereadable && !row.back().isDeferred())
+        held += row.back().size();
+    }
+    rows_.push_back(std::move(row));
+  }
 }
 
 void Query::makeFields(const std::vector<ColumnInfo> &columns, std::vector<int> &columnOfField) {
@@ -162,6 +184,7 @@ void Query::findTables() {
       table.keyFields.push_back(*found);
     }
     table.uniqueKey = !key.isEmpty() && !table.keyFields.empty();
+    markReadOnly(table);
     if (!table.uniqueKey) {
       // No usable key: the row is identified by every column that can be
       // compared, and posting still insists on exactly one match.
@@ -169,6 +192,20 @@ void Query::findTables() {
         if (!fields_[size_t(f)]->isLargeValue())
           table.keyFields.push_back(f);
     }
+  }
+}
+
+void Query::markReadOnly(const Table &table) {
+  QStringList computed;
+  try {
+    computed = connection_.driver().readOnlyColumns(table.name);
+  } catch (const DataError &) {
+    return; // the write itself will tell
+  }
+  for (int f : table.fields) {
+    Field &field = *fields_[size_t(f)];
+    if (computed.contains(field.column().baseColumn, Qt::CaseInsensitive))
+      field.setReadOnly(true);
   }
 }
 
@@ -371,12 +408,17 @@ std::unique_ptr<ByteSource> Query::createBlobStream(const Field &field) const {
   requireActive();
   if (!field.isLargeValue())
     fail(QStringLiteral("Field '%1' is not a BLOB field").arg(field.fieldName()));
-  if (const Pending *pending = pendingFor(field); pending && pending->file)
-    return pending->file->reader();
-  const CellValue &value = currentValue(field);
-  if (!value.isDeferred())
-    return std::make_unique<MemoryByteSource>(value.data());
+  if (const Pending *pending = pendingFor(field)) {
+    if (pending->file)
+      return pending->file->reader();
+    return std::make_unique<MemoryByteSource>(pending->value.data());
+  }
+  // A value of a table with a key is read from its row, whatever its size,
+  // so that every value shown or saved is the row's own at that moment;
+  // others come from the result as it was read.
   const Table *table = tableOf(field);
+  if (!table || !table->uniqueKey)
+    return std::make_unique<MemoryByteSource>(currentValue(field).data());
   return connection_.driver().readValue(table->name, refOf(field), locate(*table, current_));
 }
 

@@ -15,8 +15,10 @@ namespace quillon::data {
 
 class FileValue;
 
-// Large values up to this size are kept in the row cache; larger ones are
-// read again from the database when needed, where the row can be found.
+// Large values up to this size are kept in the row cache; larger ones only
+// by their size. Where the row can be found again its values are read from
+// it when used, and the cache serves to check that the row is unchanged
+// when it is written.
 constexpr qint64 kInlineValueLimit = 1 << 20;
 // Once the cache holds this many bytes of large values, further ones are
 // read again when needed too, so that a result of many pictures does not
@@ -47,8 +49,13 @@ public:
   // Runs the before-open hook, connects when needed, runs the statement,
   // fetches every row, makes the fields, lets the bound controls rebuild,
   // runs the after-open hook and, when there is a row, the after-scroll
-  // hook. A failure throws DataError and leaves the query closed.
+  // hook. A failure throws DataError and leaves the query closed; one that
+  // lost the connection leaves it closed too, and a rerunnable statement
+  // is then run once more on a new connection.
   void open();
+  // Whether the statement changes nothing, so that it may run again after
+  // the connection was lost under it. Off unless set.
+  void setRerunnable(bool rerunnable) { rerunnable_ = rerunnable; }
   // Destroys the fields and the rows; nothing when closed.
   void close();
   bool active() const { return state_ != State::Inactive; }
@@ -123,10 +130,13 @@ private:
   };
 
   [[noreturn]] void fail(const QString &message) const;
+  void fetchResult();
   void requireActive() const;
   void requireEditable(const Field &field) const;
   void makeFields(const std::vector<ColumnInfo> &columns, std::vector<int> &columnOfField);
   void findTables();
+  // Makes the fields of the columns the engine computes read-only.
+  void markReadOnly(const Table &table);
   const Table *tableOf(const Field &field) const;
   std::vector<Criterion> locate(const Table &table, int row) const;
   const CellValue &currentValue(const Field &field) const;
@@ -147,6 +157,7 @@ private:
   std::map<int, Pending> pending_;
   int controlsDisabled_ = 0;
   bool layoutOutdated_ = false;
+  bool rerunnable_ = false;
 };
 
 } // namespace quillon::data

@@ -26,7 +26,6 @@
 #include "platform/ShellRequest.h"
 #include "query/ParameterMarkers.h"
 #include "query/StatementComposer.h"
-#include "query/TableList.h"
 #include "settings/PlacementStorage.h"
 
 #include <QAction>
@@ -87,7 +86,12 @@ TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
   ADOConn.beforeConnect = [this] { ADOConnBeforeConnect(); };
   ADOConn.afterConnect = [this] { ADOConnAfterConnect(); };
   qrTables.afterOpen = [this](data::Query &) { fillTablePicker(); };
-  const auto markParameters = [](const QString &text) { return query::markParameters(text).text; };
+  qrTables.setRerunnable(true);
+  // The connection is open by the time a statement is prepared.
+  const auto markParameters = [this](const QString &text) {
+    const bool casts = data::SqlDialect::of(ADOConn.dialect()).doubleColonIsCast();
+    return query::markParameters(text, casts).text;
+  };
   qrTables.prepareCommand = markParameters;
   qrList.prepareCommand = markParameters;
   qrList.beforeOpen = [this](data::Query &) { qrListBeforeOpen(); };
@@ -216,6 +220,8 @@ void TfrmMainForm::buildTableRow() {
   cbTables->setGeometry(56, 56, 273, 21);
   cbTables->setEditable(false);
   cbTables->setMaxVisibleItems(7);
+  // Styles that open the list like a menu show every name, however many.
+  cbTables->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
   cbTables->installEventFilter(this);
 
   btnSQL = makeButton(this, "btnSQL", QString(), {336, 56, 49, 22});
@@ -413,10 +419,13 @@ void TfrmMainForm::AReConnectExecute() {
                                "DB.udl в каталоге программы и правильность данных в нем."));
     return;
   }
+  // The picked table stays picked where the new list still has it.
+  const QString picked = cbTables->currentText();
   qrTables.close();
   fillTablePicker();
-  qrTables.setSQL({query::tableListStatement(ADOConn.dialect())});
+  qrTables.setSQL({data::SqlDialect::of(ADOConn.dialect()).tableListStatement()});
   qrTables.open();
+  cbTables->setCurrentIndex(cbTables->findText(picked, Qt::MatchExactly));
 }
 
 void TfrmMainForm::ADOConnBeforeConnect() {}
@@ -520,6 +529,8 @@ void TfrmMainForm::ARefreshExecute() {
 }
 
 void TfrmMainForm::qrListBeforeOpen() {
+  // Only the composed SELECT may run again after a lost connection.
+  qrList.setRerunnable(!freeQueryMode());
   if (freeQueryMode()) {
     qrList.setSQL(memSQL->toPlainText().split(QLatin1Char('\n')));
     return;

@@ -15,7 +15,7 @@ bool endsMarker(QChar c) {
 
 } // namespace
 
-MarkedStatement markParameters(const QString &statement) {
+MarkedStatement markParameters(const QString &statement, bool doubleColonIsCast) {
   MarkedStatement marked;
   const qsizetype n = statement.size();
   bool quoted = false;
@@ -34,7 +34,7 @@ MarkedStatement markParameters(const QString &statement) {
       continue;
     }
     if (statement[i + 1] == QLatin1Char(':')) {
-      marked.text += QLatin1Char(':');
+      marked.text += doubleColonIsCast ? QStringLiteral("::") : QStringLiteral(":");
       i += 2;
       continue;
     }

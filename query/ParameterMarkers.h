@@ -16,7 +16,8 @@ struct MarkedStatement {
 // becomes ":" and a colon followed by anything else starts a marker that
 // runs to the next blank, comma, semicolon, ')', CR or LF outside quotes,
 // or to the end; it becomes "?" and names a parameter (surrounding quotes
-// of the name dropped). No value is ever given to such a parameter.
-MarkedStatement markParameters(const QString &statement);
+// of the name dropped). No value is ever given to such a parameter. Where
+// `doubleColonIsCast` (PostgreSQL's "::"), "::" stays as it is.
+MarkedStatement markParameters(const QString &statement, bool doubleColonIsCast = false);
 
 } // namespace quillon::query

@@ -43,8 +43,9 @@ QString fromSql(const SQLCHAR *text) {
   return QString::fromUtf8(reinterpret_cast<const char *>(text));
 }
 
-// The diagnostic records of a handle as one message.
-QString diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+// The diagnostic records of a handle as one message; `states` receives
+// their SQLSTATEs.
+QString diagnostics(SQLSMALLINT type, SQLHANDLE handle, QStringList *states) {
   QStringList records;
   for (SQLSMALLINT record = 1; record <= 20; ++record) {
     SQLCHAR state[6] = {};
@@ -62,15 +63,26 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
       break;
     const QString message = fromSql(text.data()).trimmed();
     const QString sqlState = fromSql(state);
+    *states << sqlState;
     records << (sqlState.isEmpty() ? message
                                    : QStringLiteral("%1 (SQLSTATE %2)").arg(message, sqlState));
   }
   return records.join(QLatin1Char('\n'));
 }
 
+// SQLSTATEs of a connection that broke: ODBC's class 08, PostgreSQL's
+// shutdown and crash codes.
+bool meansConnectionLost(const QString &sqlState) {
+  return sqlState.startsWith(QLatin1String("08")) || sqlState == QLatin1String("57P01") ||
+         sqlState == QLatin1String("57P02") || sqlState == QLatin1String("57P03");
+}
+
 [[noreturn]] void raise(SQLSMALLINT type, SQLHANDLE handle, const QString &fallback) {
-  const QString message = handle ? diagnostics(type, handle) : QString();
-  throw DataError(message.isEmpty() ? fallback : message);
+  QStringList states;
+  const QString message = handle ? diagnostics(type, handle, &states) : QString();
+  const bool lost = std::any_of(states.begin(), states.end(), meansConnectionLost);
+  throw DataError(message.isEmpty() ? fallback : message,
+                  lost ? DataError::Cause::ConnectionLost : DataError::Cause::Other);
 }
 
 void checkCall(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char *call) {
@@ -304,66 +316,35 @@ bool isPostgresRowId(const QString &column, const QString &typeName) {
          (column == QLatin1String("oid") && typeName == QLatin1String("oid"));
 }
 
-// The parts of a table name as a statement may write it: "t", "s.t",
-// "[s].[t]", "\"s\".\"t\"", "db.s.t".
-QStringList splitTableName(const QString &name) {
-  QStringList parts;
-  QString part;
-  const qsizetype n = name.size();
-  qsizetype i = 0;
-  while (i < n) {
-    const QChar c = name[i];
-    if (c == QLatin1Char('[') || c == QLatin1Char('"') || c == QLatin1Char('`')) {
-      const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
-      ++i;
-      while (i < n) {
-        if (name[i] == close) {
-          if (i + 1 < n && name[i + 1] == close) {
-            part += close;
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        part += name[i++];
-      }
-    } else if (c == QLatin1Char('.')) {
-      parts << part;
-      part.clear();
-      ++i;
-    } else {
-      part += c;
-      ++i;
-    }
-  }
-  parts << part.trimmed();
-  return parts;
-}
-
 } // namespace
 
 FieldKind odbcFieldKind(SQLSMALLINT sqlType, SQLULEN columnSize, bool isUnsigned,
-                        bool autoIncrement, const QString &typeName) {
+                        bool autoIncrement, const QString &typeName, const SqlDialect &dialect) {
   const QString name = typeName.toLower();
   // Type names settle what the codes leave open.
   if (name == QLatin1String("money") || name == QLatin1String("smallmoney"))
-    return FieldKind::ftCurrency;
+    return FieldKind::ftBCD;
   if (name == QLatin1String("text") || name == QLatin1String("ntext") ||
       name == QLatin1String("xml"))
     return FieldKind::ftMemo;
   if (name == QLatin1String("image"))
     return FieldKind::ftBlob;
 
-  const bool unbounded = columnSize == 0 || columnSize > kMaxShortBytes;
+  // Columns longer than the engine's longest bounded text are its
+  // unbounded ones: SQL Server's (max), PostgreSQL's varchar, json, arrays.
+  const qint64 longest = dialect.longestBoundedText();
+  const bool unbounded = columnSize == 0 || qint64(columnSize) > longest;
   switch (sqlType) {
   case SQL_CHAR:
   case SQL_VARCHAR:
     return unbounded ? FieldKind::ftMemo : FieldKind::ftString;
   case SQL_WCHAR:
   case SQL_WVARCHAR:
-    return columnSize == 0 || columnSize > kMaxShortBytes / 2 ? FieldKind::ftMemo
-                                                              : FieldKind::ftWideString;
+    // SQL Server counts the bytes of two-byte characters.
+    return columnSize == 0 || qint64(columnSize) >
+                                  (dialect.engine() == Dialect::PostgreSql ? longest : longest / 2)
+               ? FieldKind::ftMemo
+               : FieldKind::ftWideString;
   case SQL_LONGVARCHAR:
   case SQL_WLONGVARCHAR:
   case kSqlSsXml:
@@ -771,17 +752,10 @@ public:
       dialect_ = Dialect::PostgreSql;
     else if (dbms.contains(QLatin1String("SQLite"), Qt::CaseInsensitive))
       dialect_ = Dialect::Sqlite;
-    const QString quote = infoString(main_->dbc, SQL_IDENTIFIER_QUOTE_CHAR).trimmed();
-    quote_ = dialect_ == Dialect::SqlServer ? QStringLiteral("[") : quote;
     SQLUSMALLINT activities = 0;
     if (SQL_SUCCEEDED(SQLGetInfo(main_->dbc, SQL_MAX_CONCURRENT_ACTIVITIES, &activities,
                                  sizeof activities, nullptr)))
       oneResultAtATime_ = activities == 1;
-    if (dialect_ == Dialect::PostgreSql)
-      // psqlodbc otherwise holds a whole result in memory, as text: twice
-      // the size of every picture in it. Drivers that do not know the
-      // attribute refuse it, and nothing changes.
-      SQLSetConnectAttr(main_->dbc, kPsqlodbcUseCursors, reinterpret_cast<SQLPOINTER>(1), 0);
   }
 
   Dialect dialect() const override { return dialect_; }
@@ -800,6 +774,8 @@ public:
     std::map<int, ColumnInfo> described;
     if (dialect_ == Dialect::SqlServer)
       described = describeFirstResult(link, sql);
+    if (dialect_ == Dialect::PostgreSql)
+      readThroughCursor(*link, sqlDialect().isSingleSelect(sql));
 
     auto statement = std::make_unique<Statement>(link);
     const SQLHSTMT h = statement->handle();
@@ -899,6 +875,24 @@ public:
     if (usable && !columns.isEmpty())
       return columns;
     return {};
+  }
+
+  QStringList readOnlyColumns(const QString &table) override {
+    const QString statementText = sqlDialect().readOnlyColumnsStatement();
+    if (statementText.isEmpty())
+      return {};
+    const std::shared_ptr<Link> link = freeLink();
+    Parameters parameters(dialect_);
+    parameters.addValue({QString(), FieldKind::ftString, QStringLiteral("varchar")},
+                        CellValue::text(quotedTable(table).toUtf8()));
+    Statement statement(link);
+    parameters.bind(statement);
+    run(statement, statementText);
+    QStringList columns;
+    while (statement.fetch())
+      columns << textOf(statement, 1);
+    statement.close();
+    return columns;
   }
 
   void updateRow(const RowUpdate &update) override {
@@ -1016,7 +1010,7 @@ private:
   };
 
   static TableName tableName(const QString &table) {
-    const QStringList parts = splitTableName(table);
+    const QStringList parts = SqlDialect::tableNameParts(table);
     TableName name;
     name.table = parts.value(parts.size() - 1).toUtf8();
     if (parts.size() >= 2)
@@ -1037,60 +1031,42 @@ private:
     return spare_;
   }
 
-  QString quoted(const QString &identifier) const {
-    if (quote_.isEmpty())
-      return identifier;
-    if (quote_ == QLatin1String("["))
-      return QLatin1Char('[') + QString(identifier).replace(QLatin1Char(']'), QLatin1String("]]")) +
-             QLatin1Char(']');
-    return quote_ + QString(identifier).replace(quote_, quote_ + quote_) + quote_;
-  }
-
-  QString quotedTable(const QString &table) const {
-    QStringList parts = splitTableName(table);
-    for (QString &part : parts)
-      part = quoted(part);
-    return parts.join(QLatin1Char('.'));
-  }
-
-  QString lengthFunction() const {
-    switch (dialect_) {
-    case Dialect::SqlServer:
-      return QStringLiteral("DATALENGTH");
-    case Dialect::PostgreSql:
-      return QStringLiteral("octet_length");
-    default:
-      return QStringLiteral("LENGTH");
-    }
-  }
+  const SqlDialect &sqlDialect() const { return SqlDialect::of(dialect_); }
+  QString quoted(const QString &identifier) const { return sqlDialect().quote(identifier); }
+  QString quotedTable(const QString &table) const { return sqlDialect().quotedTable(table); }
 
   // The WHERE condition for the criteria; their values join `parameters`.
   QString whereClause(const std::vector<Criterion> &criteria, Parameters &parameters) const {
     QStringList parts;
     for (const Criterion &c : criteria) {
       const QString column = quoted(c.column.name);
-      const bool large = isLargeValueKind(c.column.kind);
       if (c.original.isNull()) {
         parts << column + QLatin1String(" IS NULL");
       } else if (c.original.isDeferred()) {
-        parts << QStringLiteral("%1(%2) = ?").arg(lengthFunction(), column);
+        parts << sqlDialect().octetLength(column) + QLatin1String(" = ?");
         parameters.addLength(c.original.size());
-      } else if (dialect_ == Dialect::SqlServer && large && !isBinaryKind(c.column.kind)) {
-        // text, ntext and (max) text cannot be compared with '='; their
-        // lengths are compared in one encoding on the server.
-        parts << QStringLiteral("DATALENGTH(CAST(%1 AS nvarchar(max))) = "
-                                "DATALENGTH(CAST(? AS nvarchar(max)))")
-                     .arg(column);
-        parameters.addValue(c.column, c.original);
-      } else if (dialect_ == Dialect::SqlServer && large) {
-        parts << QStringLiteral("DATALENGTH(%1) = ?").arg(column);
-        parameters.addLength(c.original.size());
+      } else if (isLargeValueKind(c.column.kind)) {
+        const SqlDialect::Comparison comparison =
+            sqlDialect().compareLargeValue(column, isBinaryKind(c.column.kind));
+        parts << comparison.sql;
+        if (comparison.bindsLength)
+          parameters.addLength(c.original.size());
+        else
+          parameters.addValue(c.column, c.original);
       } else {
         parts << column + QLatin1String(" = ?");
         parameters.addValue(c.column, c.original);
       }
     }
     return parts.isEmpty() ? QStringLiteral("1 = 1") : parts.join(QLatin1String(" AND "));
+  }
+
+  // psqlodbc otherwise holds a whole result in memory, as text: twice the
+  // size of every picture in it. Its cursors take one plain query only, so
+  // everything else (several statements, a WITH that changes data, a DO
+  // block) runs as the server is sent it.
+  static void readThroughCursor(Link &link, bool on) {
+    SQLSetConnectAttr(link.dbc, kPsqlodbcUseCursors, reinterpret_cast<SQLPOINTER>(on ? 1 : 0), 0);
   }
 
   // Leaves the need-data state of a statement whose streamed value failed.
@@ -1141,19 +1117,9 @@ private:
 
   // A table name as the layers above keep it: schema-qualified outside the
   // default schemas.
-  static QString qualified(const QString &schema, const QString &table) {
-    // A part that could be read as several parts is quoted.
-    const auto part = [](const QString &name) {
-      static const QRegularExpression awkward(QStringLiteral("[.\"\\[\\]`]"));
-      if (!name.contains(awkward))
-        return name;
-      return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-             QLatin1Char('"');
-    };
-    if (table.isEmpty() || schema.isEmpty() || schema == QLatin1String("public") ||
-        schema == QLatin1String("dbo"))
-      return part(table);
-    return part(schema) + QLatin1Char('.') + part(table);
+  QString qualified(const QString &schema, const QString &table) const {
+    const bool implied = schema == QLatin1String("public") || schema == QLatin1String("dbo");
+    return sqlDialect().qualifiedName(schema, table, implied);
   }
 
   std::unique_ptr<ResultSet> makeResultSet(std::unique_ptr<Statement> statement, SQLSMALLINT count,
@@ -1202,7 +1168,8 @@ private:
       else if (info.baseColumn.isEmpty())
         info.baseColumn = info.name;
 
-      info.kind = odbcFieldKind(sqlType, size, isUnsigned, info.autoIncrement, info.typeName);
+      info.kind =
+          odbcFieldKind(sqlType, size, isUnsigned, info.autoIncrement, info.typeName, sqlDialect());
       if (isTextKind(info.kind))
         info.displayWidth = int(qMin<SQLULEN>(size, SQLULEN(std::numeric_limits<int>::max())));
       const QString type = info.typeName.toLower();
@@ -1270,7 +1237,6 @@ private:
   std::shared_ptr<Link> main_;
   std::shared_ptr<Link> spare_;
   Dialect dialect_ = Dialect::Other;
-  QString quote_;
   bool oneResultAtATime_ = false;
 };
 

@@ -9,10 +9,10 @@
 namespace quillon::data {
 
 // The kind an ODBC result column gets from its SQL type code, the column
-// size the driver reports, its sign and auto-increment flags and the
-// driver's own type name.
+// size the driver reports, its sign and auto-increment flags, the driver's
+// own type name and the dialect, which tells how long a bounded text can be.
 FieldKind odbcFieldKind(SQLSMALLINT sqlType, SQLULEN columnSize, bool isUnsigned,
-                        bool autoIncrement, const QString &typeName);
+                        bool autoIncrement, const QString &typeName, const SqlDialect &dialect);
 
 // A database reached through the ODBC driver manager (unixODBC): SQL Server
 // through its ODBC driver or FreeTDS, PostgreSQL through psqlodbc, any other

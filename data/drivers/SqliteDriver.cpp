@@ -13,10 +13,12 @@ namespace quillon::data {
 
 namespace {
 
+const SqlDialect &sqlite() {
+  return SqlDialect::of(Dialect::Sqlite);
+}
+
 QString quoteIdentifier(const QString &name) {
-  QString quoted = name;
-  quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
+  return sqlite().quote(name);
 }
 
 QString errorOf(sqlite3 *db) {
@@ -129,7 +131,7 @@ QString whereClause(const std::vector<Criterion> &criteria) {
     if (c.original.isNull())
       parts << column + QLatin1String(" IS NULL");
     else if (c.original.isDeferred())
-      parts << QStringLiteral("length(CAST(%1 AS BLOB)) = ?").arg(column);
+      parts << sqlite().octetLength(column) + QLatin1String(" = ?");
     else
       parts << column + QLatin1String(" = ?");
   }
@@ -271,6 +273,8 @@ private:
       info.typeName = QString::fromUtf8(declared);
       if (declared)
         info.kind = sqliteFieldKind(info.typeName, &info.displayWidth);
+      else if (table && origin)
+        info.kind = FieldKind::ftBlob; // a column without a type holds any bytes
       else
         info.kind = kindFromValue(i, &info.displayWidth);
       if (table && origin) {
@@ -295,11 +299,12 @@ private:
                                       &declared, nullptr, nullptr, &primaryKey,
                                       &autoIncrement) != SQLITE_OK)
       return;
-    if (!declared) {
-      // Only the implicit rowid has no declared type of its own.
+    if (isImplicitRowid(database, info.baseTable, info.baseColumn)) {
       info.rowId = true;
       return;
     }
+    if (!declared)
+      return;
     // An INTEGER PRIMARY KEY is the rowid under another name: assigned by
     // the engine, like an identity column.
     if (primaryKey &&
@@ -309,6 +314,28 @@ private:
       info.updatable = false;
     }
     Q_UNUSED(autoIncrement);
+  }
+
+  // "rowid", "oid" or "_rowid_" where the table has no column of that name:
+  // the engine's own row number, which is no data.
+  bool isImplicitRowid(const char *database, const QString &table, const QString &column) const {
+    static const QStringList names = {"rowid", "oid", "_rowid_"};
+    if (!names.contains(column, Qt::CaseInsensitive))
+      return false;
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray sql = QStringLiteral("SELECT 1 FROM pragma_table_xinfo(?, ?) WHERE name = ? "
+                                          "COLLATE NOCASE")
+                               .toUtf8();
+    if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
+      return false;
+    const QByteArray tableName = table.toUtf8();
+    const QByteArray columnName = column.toUtf8();
+    sqlite3_bind_text(stmt, 1, tableName.constData(), int(tableName.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 2, database ? database : "main", -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 3, columnName.constData(), int(columnName.size()), SQLITE_TRANSIENT);
+    const bool declaredColumn = sqlite3_step(stmt) == SQLITE_ROW;
+    sqlite3_finalize(stmt);
+    return !declaredColumn;
   }
 
   FieldKind kindFromValue(int column, int *width) const {
@@ -360,14 +387,16 @@ FieldKind sqliteFieldKind(const QString &declaredType, int *width) {
       name == QLatin1String("xml") || name == QLatin1String("clob"))
     return FieldKind::ftMemo;
   if (name == QLatin1String("varchar") || name == QLatin1String("char") ||
-      name == QLatin1String("character") || name == QLatin1String("varying character")) {
+      name == QLatin1String("character") || name == QLatin1String("varying character") ||
+      name == QLatin1String("character varying") || name == QLatin1String("varchar2")) {
     if (isMax)
       return FieldKind::ftMemo;
     declaredWidth = size.isEmpty() ? 1 : length;
     return FieldKind::ftString;
   }
   if (name == QLatin1String("nvarchar") || name == QLatin1String("nchar") ||
-      name == QLatin1String("native character") || name == QLatin1String("sysname")) {
+      name == QLatin1String("native character") || name == QLatin1String("sysname") ||
+      name == QLatin1String("nvarchar2") || name == QLatin1String("national character varying")) {
     if (isMax)
       return FieldKind::ftMemo;
     declaredWidth = name == QLatin1String("sysname") ? 128 : size.isEmpty() ? 1 : length;
@@ -403,18 +432,27 @@ FieldKind sqliteFieldKind(const QString &declaredType, int *width) {
   if (name == QLatin1String("sql_variant"))
     return FieldKind::ftVariant;
 
-  // Anything else follows SQLite's own affinity rules.
+  // Names that say the column holds text, though SQLite gives them numeric
+  // affinity.
+  static const QStringList textual = {"json",   "jsonb", "string", "uuid", "guid", "enum",
+                                      "citext", "set",   "name",   "str",  "url"};
+  if (textual.contains(name))
+    return FieldKind::ftMemo;
+  static const QStringList numeric = {"num", "number", "dec", "fixed"};
+  if (numeric.contains(name))
+    return FieldKind::ftBCD;
+
+  // Anything else follows SQLite's own affinity rules, except that a name
+  // that says nothing of its content holds any bytes, as no type does.
   if (name.contains(QLatin1String("int")))
     return FieldKind::ftLargeint;
   if (name.contains(QLatin1String("char")) || name.contains(QLatin1String("clob")) ||
       name.contains(QLatin1String("text")))
     return FieldKind::ftMemo;
-  if (name.contains(QLatin1String("blob")) || name.isEmpty())
-    return FieldKind::ftBlob;
   if (name.contains(QLatin1String("real")) || name.contains(QLatin1String("floa")) ||
       name.contains(QLatin1String("doub")))
     return FieldKind::ftFloat;
-  return FieldKind::ftBCD;
+  return FieldKind::ftBlob;
 }
 
 std::unique_ptr<Driver> SqliteDriver::connect(const ConnectionSettings &settings) {
@@ -518,6 +556,16 @@ QStringList SqliteDriver::keyColumns(const QString &table) {
       return names;
   }
   return {};
+}
+
+QStringList SqliteDriver::readOnlyColumns(const QString &table) {
+  Statement generated(db_, sqlite().readOnlyColumnsStatement());
+  generated.bindText(1, table);
+  QStringList columns;
+  while (generated.step())
+    columns << QString::fromUtf8(
+        reinterpret_cast<const char *>(sqlite3_column_text(generated.get(), 0)));
+  return columns;
 }
 
 bool SqliteDriver::hasRowid(const QString &table) {

@@ -291,7 +291,9 @@ TEST(ConnectionSettingsFrom, ConnectTimeoutIsTheLoginTimeout) {
 }
 
 TEST(ConnectionSettingsFrom, OdbcProviderNamesADsnOrAConnectionString) {
-  const QString pins = QStringLiteral(";ByteaAsLongVarBinary=1;TextAsLongVarchar=1;BoolsAsChar=0");
+  const QString pins = QStringLiteral(";ByteaAsLongVarBinary=1;TextAsLongVarchar=1;BoolsAsChar=0;"
+                                      "UnknownSizes=0;MaxVarcharSize=10485761;"
+                                      "MaxLongVarcharSize=1073741823");
   const struct {
     const char *name;
     QString init;

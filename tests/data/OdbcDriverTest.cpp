@@ -106,14 +106,21 @@ struct KindCase {
   FieldKind kind;
 };
 
-class OdbcFieldKindTest : public testing::TestWithParam<KindCase> {};
-
-TEST_P(OdbcFieldKindTest, MapsTypeLikeAdo) {
-  const KindCase &c = GetParam();
+void expectKind(const KindCase &c, Dialect dialect) {
   EXPECT_EQ(odbcFieldKind(c.sqlType, c.size, c.isUnsigned, c.autoIncrement,
-                          QString::fromLatin1(c.typeName)),
+                          QString::fromLatin1(c.typeName), SqlDialect::of(dialect)),
             c.kind)
       << c.type;
+}
+
+class SqlServerFieldKind : public testing::TestWithParam<KindCase> {};
+TEST_P(SqlServerFieldKind, MapsTypeLikeAdo) {
+  expectKind(GetParam(), Dialect::SqlServer);
+}
+
+class PostgresFieldKind : public testing::TestWithParam<KindCase> {};
+TEST_P(PostgresFieldKind, MapsTypeByWhatTheColumnHolds) {
+  expectKind(GetParam(), Dialect::PostgreSql);
 }
 
 const KindCase kSqlServerKinds[] = {
@@ -145,8 +152,8 @@ const KindCase kSqlServerKinds[] = {
     {"bit", SQL_BIT, 1, false, false, "bit", FieldKind::ftBoolean},
     {"decimal(18,2)", SQL_DECIMAL, 18, false, false, "decimal", FieldKind::ftBCD},
     {"numeric(10,0)", SQL_NUMERIC, 10, false, false, "numeric", FieldKind::ftBCD},
-    {"money", SQL_DECIMAL, 19, false, false, "money", FieldKind::ftCurrency},
-    {"smallmoney", SQL_DECIMAL, 10, false, false, "smallmoney", FieldKind::ftCurrency},
+    {"money", SQL_DECIMAL, 19, false, false, "money", FieldKind::ftBCD},
+    {"smallmoney", SQL_DECIMAL, 10, false, false, "smallmoney", FieldKind::ftBCD},
     {"float", SQL_FLOAT, 53, false, false, "float", FieldKind::ftFloat},
     {"real", SQL_REAL, 24, false, false, "real", FieldKind::ftFloat},
     {"datetime", SQL_TYPE_TIMESTAMP, 23, false, false, "datetime", FieldKind::ftDateTime},
@@ -158,19 +165,28 @@ const KindCase kSqlServerKinds[] = {
     {"geography", -151, 0, false, false, "geography", FieldKind::ftUnknown},
 };
 
-INSTANTIATE_TEST_SUITE_P(SqlServerTypes, OdbcFieldKindTest, testing::ValuesIn(kSqlServerKinds));
+INSTANTIATE_TEST_SUITE_P(Types, SqlServerFieldKind, testing::ValuesIn(kSqlServerKinds));
 
+// As psqlodbc reports them with the sizes the connection pins: a varchar
+// without a length, json and arrays one longer than any varchar(n).
 const KindCase kPostgresKinds[] = {
-    {"text", SQL_LONGVARCHAR, 8190, false, false, "text", FieldKind::ftMemo},
+    {"text", SQL_LONGVARCHAR, 1073741823, false, false, "text", FieldKind::ftMemo},
     {"bytea", SQL_LONGVARBINARY, 0, false, false, "bytea", FieldKind::ftBlob},
     {"serial", SQL_INTEGER, 10, false, true, "serial", FieldKind::ftAutoInc},
     {"varchar(20)", SQL_VARCHAR, 20, false, false, "varchar", FieldKind::ftString},
+    {"varchar(300)", SQL_VARCHAR, 300, false, false, "varchar", FieldKind::ftString},
+    {"varchar(10485760)", SQL_VARCHAR, 10485760, false, false, "varchar", FieldKind::ftString},
+    {"varchar", SQL_VARCHAR, 10485761, false, false, "varchar", FieldKind::ftMemo},
+    {"json", SQL_VARCHAR, 10485761, false, false, "unknown", FieldKind::ftMemo},
+    {"int[]", SQL_VARCHAR, 10485761, false, false, "unknown", FieldKind::ftMemo},
+    {"xml", SQL_LONGVARCHAR, 10485761, false, false, "xml", FieldKind::ftMemo},
+    {"char(5)", SQL_CHAR, 5, false, false, "char", FieldKind::ftString},
     {"int8", SQL_BIGINT, 19, false, false, "int8", FieldKind::ftLargeint},
-    {"money", SQL_FLOAT, 10, false, false, "money", FieldKind::ftCurrency},
+    {"money", SQL_FLOAT, 10, false, false, "money", FieldKind::ftBCD},
     {"uuid", SQL_GUID, 37, false, false, "uuid", FieldKind::ftGuid},
 };
 
-INSTANTIATE_TEST_SUITE_P(PostgresTypes, OdbcFieldKindTest, testing::ValuesIn(kPostgresKinds));
+INSTANTIATE_TEST_SUITE_P(Types, PostgresFieldKind, testing::ValuesIn(kPostgresKinds));
 
 // ---------------------------------------------------------------------------
 // Against the live PostgreSQL server.

@@ -1,6 +1,5 @@
 #include "query/ParameterMarkers.h"
 #include "query/StatementComposer.h"
-#include "query/TableList.h"
 
 #include "support/QtPrinters.h"
 
@@ -57,50 +56,27 @@ TEST(TableStatement, WorkedExamplesOnSqlServer) {
 }
 
 TEST(TableStatement, SqliteAndPostgresPutTheLimitLast) {
-  for (const Dialect dialect : {Dialect::Sqlite, Dialect::PostgreSql}) {
+  // PostgreSQL would fold an unquoted Docs to docs.
+  for (const auto &[dialect, docs] :
+       {std::pair{Dialect::Sqlite, "Docs"}, std::pair{Dialect::PostgreSql, "\"Docs\""}}) {
+    const QString from = blanks("select␣␣*␣from␣") + QLatin1String(docs);
     EXPECT_EQ(composeTableStatement("Docs", true, FilterState{}, dialect),
-              blanks("select␣␣*␣from␣Docs␣limit␣10"));
+              from + blanks("␣limit␣10"));
     EXPECT_EQ(composeTableStatement("Docs", true, filterWith({{"ID", "=", "5"}}), dialect),
-              blanks("select␣␣*␣from␣Docs␣where␣ID␣=␣5␣␣limit␣10"));
-    EXPECT_EQ(composeTableStatement("Docs", false, filterWith({{"ID", "=", "5"}}), dialect),
-              blanks("select␣␣*␣from␣Docs"));
+              from + blanks("␣where␣ID␣=␣5␣␣limit␣10"));
+    EXPECT_EQ(composeTableStatement("Docs", false, filterWith({{"ID", "=", "5"}}), dialect), from);
   }
 }
 
-TEST(TableStatement, NamesThatNeedQuotingAreQuotedInTheDialectsWay) {
-  const struct {
-    const char *table;
-    const char *sqlServer;
-    const char *others;
-  } cases[] = {
-      {"Docs", "Docs", "Docs"},
-      {"_x1", "_x1", "_x1"},
-      {"Order Details", "[Order Details]", "\"Order Details\""},
-      {"a]b", "[a]]b]", "\"a]b\""},
-      {"a\"b", "[a\"b]", "\"a\"\"b\""},
-      {"1st", "[1st]", "\"1st\""},
-      {"Таблица", "Таблица", "Таблица"},
-      {"[Order Details]", "[Order Details]", "[Order Details]"},
-      {"\"Order Details\"", "\"Order Details\"", "\"Order Details\""},
-      {"dbo.Docs", "dbo.Docs", "dbo.Docs"},
-      {"#temp", "#temp", "\"#temp\""},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.table);
-    EXPECT_EQ(quoteTableName(QString::fromUtf8(c.table), Dialect::SqlServer),
-              QString::fromUtf8(c.sqlServer));
-    EXPECT_EQ(quoteTableName(QString::fromUtf8(c.table), Dialect::Sqlite),
-              QString::fromUtf8(c.others));
-  }
+TEST(TableStatement, TheTableIsQuotedWhereTheEngineNeedsIt) {
   EXPECT_EQ(composeTableStatement("Order Details", true, FilterState{}, Dialect::SqlServer),
             blanks("select␣␣top␣10␣*␣from␣[Order␣Details]"));
-}
-
-TEST(TableList, EachDialectListsItsUserTablesByName) {
-  EXPECT_EQ(tableListStatement(Dialect::SqlServer),
-            "select Name from SysObjects where xType = 'U' order by Name");
-  EXPECT_TRUE(tableListStatement(Dialect::Sqlite).contains("sqlite_master"));
-  EXPECT_TRUE(tableListStatement(Dialect::PostgreSql).contains("information_schema.tables"));
+  EXPECT_EQ(composeTableStatement("MixedCase", true, FilterState{}, Dialect::PostgreSql),
+            blanks("select␣␣*␣from␣\"MixedCase\"␣limit␣10"));
+  EXPECT_EQ(composeTableStatement("select", false, FilterState{}, Dialect::Sqlite),
+            blanks("select␣␣*␣from␣\"select\""));
+  EXPECT_EQ(composeTableStatement("Sales.Orders", false, FilterState{}, Dialect::PostgreSql),
+            blanks("select␣␣*␣from␣\"Sales\".\"Orders\""));
 }
 
 TEST(ParameterMarkers, ColonsInsideQuotesAreHarmless) {
@@ -125,6 +101,7 @@ TEST(ParameterMarkers, UnquotedColonsBecomeMarkers) {
   } cases[] = {
       {"where t = 12:30", "where t = 12?", {"30"}},
       {"select a::int", "select a:int", {}},
+      {"select '1'::int", "select '1':int", {}},
       {"x :a b", "x ? b", {"a"}},
       {"(:a,:b)", "(?,?)", {"a", "b"}},
       {":a;:b", "?;?", {"a", "b"}},
@@ -141,6 +118,12 @@ TEST(ParameterMarkers, UnquotedColonsBecomeMarkers) {
     EXPECT_EQ(marked.text, QString::fromUtf8(c.expected));
     EXPECT_EQ(marked.parameters, c.parameters);
   }
+}
+
+TEST(ParameterMarkers, PostgresCastsPassUnchangedAndNamesStillMark) {
+  const MarkedStatement cast = markParameters("select 1::int, x::text from t where a = :b", true);
+  EXPECT_EQ(cast.text, "select 1::int, x::text from t where a = ?");
+  EXPECT_EQ(cast.parameters, QStringList{"b"});
 }
 
 } // namespace

@@ -1,0 +1,195 @@
+#include "data/dialects/Engines.h"
+
+#include <QRegularExpression>
+
+namespace quillon::data {
+
+namespace {
+
+// PostgreSQL's reserved key words, and those that cannot name a table
+// unquoted.
+const char *const kReserved[] = {"ALL",
+                                 "ANALYSE",
+                                 "ANALYZE",
+                                 "AND",
+                                 "ANY",
+                                 "ARRAY",
+                                 "AS",
+                                 "ASC",
+                                 "ASYMMETRIC",
+                                 "AUTHORIZATION",
+                                 "BINARY",
+                                 "BOTH",
+                                 "CASE",
+                                 "CAST",
+                                 "CHECK",
+                                 "COLLATE",
+                                 "COLLATION",
+                                 "COLUMN",
+                                 "CONCURRENTLY",
+                                 "CONSTRAINT",
+                                 "CREATE",
+                                 "CROSS",
+                                 "CURRENT_CATALOG",
+                                 "CURRENT_DATE",
+                                 "CURRENT_ROLE",
+                                 "CURRENT_SCHEMA",
+                                 "CURRENT_TIME",
+                                 "CURRENT_TIMESTAMP",
+                                 "CURRENT_USER",
+                                 "DEFAULT",
+                                 "DEFERRABLE",
+                                 "DESC",
+                                 "DISTINCT",
+                                 "DO",
+                                 "ELSE",
+                                 "END",
+                                 "EXCEPT",
+                                 "FALSE",
+                                 "FETCH",
+                                 "FOR",
+                                 "FOREIGN",
+                                 "FREEZE",
+                                 "FROM",
+                                 "FULL",
+                                 "GRANT",
+                                 "GROUP",
+                                 "HAVING",
+                                 "ILIKE",
+                                 "IN",
+                                 "INITIALLY",
+                                 "INNER",
+                                 "INTERSECT",
+                                 "INTO",
+                                 "IS",
+                                 "ISNULL",
+                                 "JOIN",
+                                 "LATERAL",
+                                 "LEADING",
+                                 "LEFT",
+                                 "LIKE",
+                                 "LIMIT",
+                                 "LOCALTIME",
+                                 "LOCALTIMESTAMP",
+                                 "NATURAL",
+                                 "NOT",
+                                 "NOTNULL",
+                                 "NULL",
+                                 "OFFSET",
+                                 "ON",
+                                 "ONLY",
+                                 "OR",
+                                 "ORDER",
+                                 "OUTER",
+                                 "OVERLAPS",
+                                 "PLACING",
+                                 "PRIMARY",
+                                 "REFERENCES",
+                                 "RETURNING",
+                                 "RIGHT",
+                                 "SELECT",
+                                 "SESSION_USER",
+                                 "SIMILAR",
+                                 "SOME",
+                                 "SYMMETRIC",
+                                 "SYSTEM_USER",
+                                 "TABLE",
+                                 "TABLESAMPLE",
+                                 "THEN",
+                                 "TO",
+                                 "TRAILING",
+                                 "TRUE",
+                                 "UNION",
+                                 "UNIQUE",
+                                 "USER",
+                                 "USING",
+                                 "VARIADIC",
+                                 "VERBOSE",
+                                 "WHEN",
+                                 "WHERE",
+                                 "WINDOW",
+                                 "WITH",
+                                 nullptr};
+
+// The longest varchar(n) PostgreSQL allows; the ODBC driver is told to
+// report a varchar without a length as one longer than that.
+constexpr qint64 kMaxVarcharLength = 10485760;
+
+class Postgres : public SqlDialect {
+public:
+  Dialect engine() const override { return Dialect::PostgreSql; }
+
+  QString quote(const QString &name) const override {
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+  }
+
+  // Unquoted names are folded to lower case, so only lower-case ones stand
+  // for themselves.
+  bool standsUnquoted(const QString &name) const override {
+    static const QRegularExpression regular(QStringLiteral("^[\\p{L}_][\\p{L}\\p{N}_$]*$"));
+    static const QRegularExpression upperAscii(QStringLiteral("[A-Z]"));
+    static const QSet<QString> keywords = keywordSet(kReserved);
+    return regular.match(name).hasMatch() && !name.contains(upperAscii) &&
+           !isKeyword(keywords, name);
+  }
+
+  QString selectStatement(const QString &table, const QString &where,
+                          std::optional<quint32> limit) const override {
+    const QString tail = limit ? QStringLiteral(" limit ") + QString::number(*limit) : QString();
+    return QStringLiteral("select  * from ") + table + where + tail;
+  }
+
+  // Tables the search path reaches by their name alone, the other
+  // schemas' (the system's left out) schema-qualified; a part a reader
+  // would take apart is quoted.
+  QString tableListStatement() const override {
+    return QStringLiteral(
+               "select \"Name\" from (select case when pg_catalog.pg_table_is_visible(c.oid) then "
+               "%1 else %2 || '.' || %1 end as \"Name\" from pg_catalog.pg_class c join "
+               "pg_catalog.pg_namespace n on n.oid = c.relnamespace where c.relkind in ('r', 'p') "
+               "and "
+               "not c.relispartition and n.nspname <> 'information_schema' and n.nspname !~ "
+               "'^pg_') "
+               "tables order by lower(\"Name\"), \"Name\"")
+        .arg(quotedWhereAwkward(QStringLiteral("c.relname")),
+             quotedWhereAwkward(QStringLiteral("n.nspname")));
+  }
+
+  QString octetLength(const QString &column) const override {
+    return QStringLiteral("octet_length(%1)").arg(column);
+  }
+
+  // json and xml have no '=', so texts are compared as text.
+  Comparison compareLargeValue(const QString &column, bool binary) const override {
+    if (binary)
+      return {column + QLatin1String(" = ?"), false};
+    return {QStringLiteral("CAST(%1 AS text) = ?").arg(column), false};
+  }
+
+  QString readOnlyColumnsStatement() const override {
+    return QStringLiteral(
+        "select a.attname from pg_catalog.pg_attribute a where a.attrelid = to_regclass(?) and "
+        "a.attnum > 0 and not a.attisdropped and (a.attgenerated <> '' or a.attidentity = 'a' or "
+        "not pg_catalog.pg_column_is_updatable(a.attrelid, a.attnum, false))");
+  }
+
+  bool doubleColonIsCast() const override { return true; }
+
+  qint64 longestBoundedText() const override { return kMaxVarcharLength; }
+
+private:
+  static QString quotedWhereAwkward(const QString &column) {
+    return QStringLiteral("case when %1 ~ '[.\"\\[\\]`]' then quote_ident(%1) else %1 end")
+        .arg(column);
+  }
+};
+
+} // namespace
+
+const SqlDialect &postgresDialect() {
+  static const Postgres dialect;
+  return dialect;
+}
+
+} // namespace quillon::data

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace quillon::data {
+
+// The engine a connection reaches, which decides its statement dialect.
+enum class Dialect { SqlServer, Sqlite, PostgreSql, Other };
+
+// Everything engine-specific in the SQL the program writes: quoting, the
+// row limit, the table list, length functions, catalogue lookups and the
+// rules the engine applies to names and text. One object per engine, used
+// by the statement composer and the drivers alike.
+class SqlDialect {
+public:
+  virtual ~SqlDialect() = default;
+
+  // The dialect of `engine`; Other (an ODBC source of unknown kind) writes
+  // statements as SQL Server does and quotes names the SQL standard's way.
+  static const SqlDialect &of(Dialect engine);
+
+  virtual Dialect engine() const = 0;
+
+  // ---- names
+
+  // `name` quoted the engine's way, whatever it holds.
+  virtual QString quote(const QString &name) const = 0;
+  // True when `name` written unquoted means the same name: a regular
+  // identifier of the engine that is no keyword.
+  virtual bool standsUnquoted(const QString &name) const = 0;
+  QString quoteIfNeeded(const QString &name) const;
+
+  // The parts of a table name as the table list or a driver gives it ("t",
+  // "s.t", "\"a.b\"", "[s].[t]"), their quotes removed.
+  static QStringList tableNameParts(const QString &name);
+  // A table name ready for a statement the user's filter joins: each part
+  // quoted where it needs it, a part already quoted left as written. SQLite
+  // knows no schemas, so there the name is one identifier.
+  virtual QString tableReference(const QString &table) const;
+  // A table name with every part quoted, for the statements the program
+  // writes itself.
+  virtual QString quotedTable(const QString &table) const;
+  // A schema-qualified name as the drivers keep it: the schema left out
+  // where `schemaIsImplied`, a part that a reader would take apart (holding
+  // '.', quotes or brackets) quoted.
+  QString qualifiedName(const QString &schema, const QString &table, bool schemaIsImplied) const;
+
+  // ---- statements
+
+  // The SELECT of table mode over `table` (as written by tableReference),
+  // with the condition text `where` (empty or beginning with " where ") and
+  // the row limit when the filter applies.
+  virtual QString selectStatement(const QString &table, const QString &where,
+                                  std::optional<quint32> limit) const = 0;
+  // The user tables of the connected database, one column Name, ordered by
+  // name without regard to letter case.
+  virtual QString tableListStatement() const = 0;
+  // The length in bytes of a large value column (quoted).
+  virtual QString octetLength(const QString &column) const = 0;
+
+  // How a row criterion compares a large value held in memory: `sql` holds
+  // one '?', for the value or, when `bindsLength`, for its length in bytes.
+  struct Comparison {
+    QString sql;
+    bool bindsLength = false;
+  };
+  virtual Comparison compareLargeValue(const QString &column, bool binary) const;
+
+  // A statement with one parameter, a table name as the drivers keep it,
+  // listing the columns (one column, their names) that a write may not set:
+  // generated columns, identities always assigned by the engine, columns of
+  // views that cannot be updated through them. Empty where the driver finds
+  // them otherwise.
+  virtual QString readOnlyColumnsStatement() const { return {}; }
+
+  // ---- rules
+
+  // True when `sql` is a single SELECT, comments and a final ';' aside:
+  // the one kind of statement a server-side cursor can read.
+  virtual bool isSingleSelect(const QString &sql) const;
+
+  // True where "::" is the engine's cast, which the parameter-marker rule
+  // must leave alone.
+  virtual bool doubleColonIsCast() const { return false; }
+  // Declared text lengths above this are the engine's unbounded text
+  // (SQL Server's (max), PostgreSQL's varchar without a length).
+  virtual qint64 longestBoundedText() const = 0;
+};
+
+} // namespace quillon::data
