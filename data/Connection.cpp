@@ -4,6 +4,7 @@
 #include "data/DataError.h"
 #include "data/DataLink.h"
 #include "data/drivers/OdbcDriver.h"
+#include "data/drivers/PostgresDriver.h"
 #include "data/drivers/SqliteDriver.h"
 
 #include <QDir>
@@ -23,6 +24,8 @@ std::unique_ptr<Driver> openDriver(const QString &initString, const QString &dat
       connectionSettingsFrom(initString, dataLinkDir, OdbcDriver::installedDrivers());
   if (settings.backend == Backend::Sqlite)
     return SqliteDriver::connect(settings);
+  if (settings.backend == Backend::Postgres)
+    return PostgresDriver::connect(settings);
   return OdbcDriver::connect(settings.odbcConnectionString, settings);
 }
 

@@ -22,7 +22,7 @@ Backend backendOf(const QString &provider) {
   if (const std::optional<Backend> backend = backendOfProvider(provider))
     return *backend;
   throw DataError(QStringLiteral("Provider \"%1\" is not supported. db.udl may name SQLOLEDB (SQL "
-                                 "Server), MSDASQL (ODBC) or SQLite.")
+                                 "Server), MSDASQL (ODBC), PostgreSQL or SQLite.")
                       .arg(provider));
 }
 
@@ -196,6 +196,43 @@ QString odbcConnectionString(const InitProperties &properties, bool *viaFreeTds)
   return attributes.join(QLatin1Char(';'));
 }
 
+// The libpq keywords of a PostgreSQL data link: Data Source is host[:port]
+// ("[::1]:5433" for an address with colons), Initial Catalog the database,
+// User ID and Password the login; other keys that are not OLE DB's own go
+// on under their own names.
+std::vector<std::pair<QString, QString>> postgresParameters(const InitProperties &properties,
+                                                            int loginTimeoutSeconds) {
+  static const QStringList oledbKeys = {
+      "Provider",           "Data Source",           "Initial Catalog",     "User ID",
+      "Password",           "Persist Security Info", "Integrated Security", "Connect Timeout",
+      "Extended Properties"};
+  std::vector<std::pair<QString, QString>> parameters;
+  QString host = properties.value(QStringLiteral("Data Source"));
+  QString port;
+  static const QRegularExpression withPort(QStringLiteral("^(\\[[^\\]]*\\]|[^:]*):(\\d+)$"));
+  if (const QRegularExpressionMatch match = withPort.match(host); match.hasMatch()) {
+    host = match.captured(1);
+    port = match.captured(2);
+  }
+  if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+    host = host.mid(1, host.size() - 2);
+  const auto add = [&](const char *keyword, const QString &value) {
+    if (!value.isEmpty())
+      parameters.emplace_back(QLatin1String(keyword), value);
+  };
+  add("host", host);
+  add("port", port);
+  add("dbname", properties.value(QStringLiteral("Initial Catalog")));
+  add("user", properties.value(QStringLiteral("User ID")));
+  add("password", properties.value(QStringLiteral("Password")));
+  if (loginTimeoutSeconds > 0)
+    add("connect_timeout", QString::number(loginTimeoutSeconds));
+  for (const auto &[key, value] : properties.pairs())
+    if (!oledbKeys.contains(key, Qt::CaseInsensitive))
+      parameters.emplace_back(key, value);
+  return parameters;
+}
+
 } // namespace
 
 std::vector<OdbcAttribute> splitOdbcString(const QString &s) {
@@ -263,6 +300,8 @@ std::optional<ConnectionSettings::Backend> backendOfProvider(const QString &prov
                                        QRegularExpression::CaseInsensitiveOption);
   static const QRegularExpression sqlite(QStringLiteral("^SQLite(\\.\\d+)?$"),
                                          QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression postgres(QStringLiteral("^PostgreSQL(\\.\\d+)?$"),
+                                           QRegularExpression::CaseInsensitiveOption);
   // Without a Provider, OLE DB falls back to its ODBC provider.
   if (provider.isEmpty() || odbc.match(provider).hasMatch())
     return Backend::Odbc;
@@ -270,6 +309,8 @@ std::optional<ConnectionSettings::Backend> backendOfProvider(const QString &prov
     return Backend::SqlServer;
   if (sqlite.match(provider).hasMatch())
     return Backend::Sqlite;
+  if (postgres.match(provider).hasMatch())
+    return Backend::Postgres;
   return std::nullopt;
 }
 
@@ -418,6 +459,9 @@ ConnectionSettings connectionSettingsFrom(const QString &initString, const QStri
     break;
   case Backend::Odbc:
     settings.odbcConnectionString = odbcConnectionString(properties, &settings.viaFreeTds);
+    break;
+  case Backend::Postgres:
+    settings.postgresParameters = postgresParameters(properties, settings.loginTimeoutSeconds);
     break;
   case Backend::Sqlite: {
     const QString file = properties.value(QStringLiteral("Data Source"));

@@ -12,7 +12,7 @@ namespace quillon::data {
 // What an OLE DB initialization string asks for, turned into what this
 // platform can open.
 struct ConnectionSettings {
-  enum class Backend { SqlServer, Odbc, Sqlite };
+  enum class Backend { SqlServer, Odbc, Sqlite, Postgres };
 
   Backend backend = Backend::Sqlite;
   QString provider; // as the initialization string names it
@@ -23,6 +23,10 @@ struct ConnectionSettings {
   bool viaFreeTds = false;
   // Sqlite: the absolute path of the database file.
   QString sqliteFile;
+  // Postgres: libpq connection keywords and their values (host, port,
+  // dbname, user, password, then any others db.udl names, such as sslmode;
+  // the driver passes on those libpq knows).
+  std::vector<std::pair<QString, QString>> postgresParameters;
   int loginTimeoutSeconds = 15;
   int commandTimeoutSeconds = 30;
 };

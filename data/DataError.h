@@ -24,6 +24,22 @@ private:
   Cause cause_;
 };
 
+// A value larger than the engine stores; nothing was written.
+class ValueTooLarge : public DataError {
+public:
+  ValueTooLarge(qint64 size, qint64 largest)
+      : DataError(QStringLiteral("The value has %1 bytes; the database keeps at most %2 in one")
+                      .arg(size)
+                      .arg(largest)),
+        size_(size), largest_(largest) {}
+  qint64 size() const { return size_; }
+  qint64 largest() const { return largest_; }
+
+private:
+  qint64 size_;
+  qint64 largest_;
+};
+
 // The user stopped a transfer; whatever it was writing is left as it was.
 class TransferCancelled : public DataError {
 public:

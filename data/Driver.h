@@ -8,7 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quillon::data {
@@ -80,6 +82,15 @@ public:
   // Runs a statement (possibly several) and returns the first result set
   // that has columns; nullptr when the text produced none (it has run).
   virtual std::unique_ptr<ResultSet> execute(const QString &sql) = 0;
+  // The columns a single SELECT gives, described as execute would describe
+  // them, without running it; nullopt when the driver cannot tell. Throws
+  // DataError for a statement the engine refuses.
+  virtual std::optional<std::vector<ColumnInfo>> describe(const QString &sql) {
+    Q_UNUSED(sql);
+    return std::nullopt;
+  }
+  // The largest large value the engine stores, in bytes.
+  virtual qint64 largestValue() const { return SqlDialect::of(dialect()).largestValue(); }
   // Columns that identify a row of `table`: its primary key, else a unique
   // index; empty when the table has neither (or only an implicit rowid).
   virtual QStringList keyColumns(const QString &table) = 0;

@@ -152,6 +152,10 @@ void Field::loadFromFile(const QString &path) {
   requireLargeValue();
   query_.requireEditable(*this);
   std::shared_ptr<FileValue> file = FileValue::open(path);
+  // Refused before anything moves, rather than by the engine halfway.
+  const qint64 largest = query_.connection().driver().largestValue();
+  if (file->size() > largest)
+    throw ValueTooLarge(file->size(), largest);
   if (file->size() <= kInlineValueLimit) {
     // Small files are read at once and let go.
     QByteArray bytes = readAll(*file->reader());

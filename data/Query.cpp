@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/FileValue.h"
+#include "data/SizedResults.h"
 
 #include <limits>
 
@@ -110,7 +111,7 @@ void Query::open() {
 void Query::fetchResult() {
   Driver &driver = connection_.driver();
   const QString command = prepareCommand ? prepareCommand(commandText()) : commandText();
-  std::unique_ptr<ResultSet> result = driver.execute(command);
+  std::unique_ptr<ResultSet> result = openSized(driver, command, kInlineValueLimit);
   if (!result)
     fail(QStringLiteral("CommandText does not return a result set"));
 
@@ -415,10 +416,12 @@ std::unique_ptr<ByteSource> Query::createBlobStream(const Field &field) const {
   }
   // A value of a table with a key is read from its row, whatever its size,
   // so that every value shown or saved is the row's own at that moment;
-  // others come from the result as it was read.
+  // others come from the result as it was read, but for those too large to
+  // be read with it, which come from the row its other columns find.
   const Table *table = tableOf(field);
-  if (!table || !table->uniqueKey)
-    return std::make_unique<MemoryByteSource>(currentValue(field).data());
+  const CellValue &value = currentValue(field);
+  if (!table || (!table->uniqueKey && !value.isDeferred()))
+    return std::make_unique<MemoryByteSource>(value.data());
   return connection_.driver().readValue(table->name, refOf(field), locate(*table, current_));
 }
 

@@ -36,7 +36,7 @@ const QString kPassword = QStringLiteral("Password");
 const QString kExtendedProperties = QStringLiteral("Extended Properties");
 
 // The page shown for a provider the list does not offer.
-constexpr int kUnsupportedPage = 3;
+constexpr int kUnsupportedPage = 4;
 
 // The provider as the data layer reads it (connectionSettingsFrom);
 // nullopt for one it does not support.
@@ -52,6 +52,8 @@ QString providerValue(Provider provider) {
     return QStringLiteral("MSDASQL.1");
   case Provider::Sqlite:
     return QStringLiteral("SQLite");
+  case Provider::Postgres:
+    return QStringLiteral("PostgreSQL");
   }
   return {};
 }
@@ -138,6 +140,7 @@ void DataLinkEditor::build() {
   cmbProvider_->addItem(QStringLiteral("Microsoft SQL Server"), int(Provider::SqlServer));
   cmbProvider_->addItem(QStringLiteral("Источник данных ODBC"), int(Provider::Odbc));
   cmbProvider_->addItem(QStringLiteral("Файл SQLite"), int(Provider::Sqlite));
+  cmbProvider_->addItem(QStringLiteral("PostgreSQL"), int(Provider::Postgres));
   auto *providerLabel = new QLabel(QStringLiteral("&Поставщик:"), this);
   providerLabel->setBuddy(cmbProvider_);
   top->addRow(providerLabel, cmbProvider_);
@@ -147,6 +150,7 @@ void DataLinkEditor::build() {
   stkProvider_->addWidget(buildSqlServerPage());
   stkProvider_->addWidget(buildOdbcPage());
   stkProvider_->addWidget(buildSqlitePage());
+  stkProvider_->addWidget(buildPostgresPage());
   lblUnsupported_ = new QLabel(this);
   lblUnsupported_->setObjectName(QStringLiteral("lblUnsupported"));
   lblUnsupported_->setWordWrap(true);
@@ -229,6 +233,27 @@ QWidget *DataLinkEditor::buildOdbcPage() {
   return page;
 }
 
+QWidget *DataLinkEditor::buildPostgresPage() {
+  auto *page = new QWidget(this);
+  page->setObjectName(QStringLiteral("pagePostgres"));
+  auto *form = new QFormLayout(page);
+  form->setContentsMargins(0, 0, 0, 0);
+  edtPgServer_ = lineEdit("edtPgServer", page);
+  edtPgServer_->setPlaceholderText(QStringLiteral("сервер или сервер:порт"));
+  form->addRow(QStringLiteral("&Сервер:"), edtPgServer_);
+  edtPgDatabase_ = lineEdit("edtPgDatabase", page);
+  form->addRow(QStringLiteral("&База данных:"), edtPgDatabase_);
+  edtPgUser_ = lineEdit("edtPgUser", page);
+  form->addRow(QStringLiteral("По&льзователь:"), edtPgUser_);
+  edtPgPassword_ = lineEdit("edtPgPassword", page);
+  edtPgPassword_->setEchoMode(QLineEdit::Password);
+  form->addRow(QStringLiteral("Пар&оль:"), edtPgPassword_);
+  form->addRow(hint(QStringLiteral("Другие ключи libpq (sslmode, …) можно дописать в файл "
+                                   "db.udl: они передаются как есть."),
+                    page));
+  return page;
+}
+
 QWidget *DataLinkEditor::buildSqlitePage() {
   auto *page = new QWidget(this);
   page->setObjectName(QStringLiteral("pageSqlite"));
@@ -296,8 +321,8 @@ void DataLinkEditor::remember(const QString &initString) {
 }
 
 void DataLinkEditor::fillControls() {
-  for (QLineEdit *edit :
-       {edtServer_, edtDatabase_, edtUser_, edtPassword_, edtDsn_, edtOdbcString_, edtSqliteFile_})
+  for (QLineEdit *edit : {edtServer_, edtDatabase_, edtUser_, edtPassword_, edtDsn_, edtOdbcString_,
+                          edtSqliteFile_, edtPgServer_, edtPgDatabase_, edtPgUser_, edtPgPassword_})
     edit->clear();
   // Data Source means something else to each provider, so only the page of
   // the file's own provider shows it.
@@ -318,9 +343,15 @@ void DataLinkEditor::fillControls() {
     case Provider::Sqlite:
       edtSqliteFile_->setText(dataSource);
       break;
+    case Provider::Postgres:
+      edtPgServer_->setText(dataSource);
+      break;
     }
   }
   edtDatabase_->setText(loaded_.value(kInitialCatalog));
+  edtPgDatabase_->setText(loaded_.value(kInitialCatalog));
+  edtPgUser_->setText(loaded_.value(kUserId));
+  edtPgPassword_->setText(loaded_.value(kPassword));
   edtUser_->setText(loaded_.value(kUserId));
   edtPassword_->setText(loaded_.value(kPassword));
   edtOdbcString_->setText(loaded_.value(kExtendedProperties));
@@ -367,6 +398,12 @@ QString DataLinkEditor::initString() const {
     break;
   case Provider::Sqlite:
     applyField(properties, kDataSource, edtSqliteFile_->text());
+    break;
+  case Provider::Postgres:
+    applyField(properties, kDataSource, edtPgServer_->text());
+    applyField(properties, kInitialCatalog, edtPgDatabase_->text());
+    applyField(properties, kUserId, edtPgUser_->text());
+    applyField(properties, kPassword, edtPgPassword_->text(), true);
     break;
   }
   if (loadedParsed_ && properties.pairs() == loaded_.pairs())

@@ -69,6 +69,7 @@ private:
   QWidget *buildSqlServerPage();
   QWidget *buildOdbcPage();
   QWidget *buildSqlitePage();
+  QWidget *buildPostgresPage();
   std::optional<Provider> chosenProvider() const;
   void showProviderPage();
   void updateCredentials();
@@ -97,6 +98,10 @@ private:
   QLineEdit *edtDsn_ = nullptr;
   QLineEdit *edtOdbcString_ = nullptr;
   QLineEdit *edtSqliteFile_ = nullptr;
+  QLineEdit *edtPgServer_ = nullptr;
+  QLineEdit *edtPgDatabase_ = nullptr;
+  QLineEdit *edtPgUser_ = nullptr;
+  QLineEdit *edtPgPassword_ = nullptr;
   QPushButton *btnBrowse_ = nullptr;
   QLabel *lblUnsupported_ = nullptr;
   QPushButton *btnTest_ = nullptr;

@@ -35,6 +35,14 @@ bool ValueTransfers::loadFileIntoRow(data::Field &field, const QString &path) {
   TransferProgress progress(c_.query, c_.owner, QStringLiteral("Загрузка значения из файла"));
   try {
     field.loadFromFile(path);
+  } catch (const data::ValueTooLarge &tooLarge) {
+    c_.query.cancel();
+    showMessage(QStringLiteral("Файл %1 не загружен: в нём %2 байт, а база данных хранит в одном "
+                               "значении не больше %3 байт.")
+                    .arg(path)
+                    .arg(tooLarge.size())
+                    .arg(tooLarge.largest()));
+    return false;
   } catch (const std::exception &) {
     c_.query.cancel();
     showMessage(QStringLiteral("AFromFileExecute: error"));

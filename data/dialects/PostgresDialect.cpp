@@ -160,6 +160,11 @@ public:
     return QStringLiteral("octet_length(%1)").arg(column);
   }
 
+  // json, xml and arrays are measured by their text.
+  QString valueLength(const QString &column, const SizedColumn &sized) const override {
+    return sized.binary ? octetLength(column) : octetLength(column + QLatin1String("::text"));
+  }
+
   // json and xml have no '=', so texts are compared as text.
   Comparison compareLargeValue(const QString &column, bool binary) const override {
     if (binary)
@@ -177,6 +182,8 @@ public:
   bool doubleColonIsCast() const override { return true; }
 
   qint64 longestBoundedText() const override { return kMaxVarcharLength; }
+  // bytea and text alike.
+  qint64 largestValue() const override { return (qint64(1) << 30) - 1; }
 
 private:
   static QString quotedWhereAwkward(const QString &column) {

@@ -120,6 +120,30 @@ QString SqlDialect::qualifiedName(const QString &schema, const QString &table,
   return part(schema) + QLatin1Char('.') + part(table);
 }
 
+QString SqlDialect::sizedSelect(const QString &statement, const std::vector<SizedColumn> &columns,
+                                qint64 inlineLimit) const {
+  QString body = statement.trimmed();
+  if (body.endsWith(QLatin1Char(';')))
+    body.chop(1);
+  QStringList selected;
+  for (size_t c = 0; c < columns.size(); ++c) {
+    const QString column = QStringLiteral("q.") + quote(columns[c].name);
+    if (!columns[c].sized) {
+      selected << QStringLiteral("%1 AS %2").arg(column, quote(QStringLiteral("c%1").arg(c)));
+      continue;
+    }
+    const QString length = valueLength(column, columns[c]);
+    selected << QStringLiteral("%1 AS %2").arg(length, quote(QStringLiteral("s%1").arg(c)))
+             << QStringLiteral("CASE WHEN %1 <= %2 THEN %3 END AS %4")
+                    .arg(length)
+                    .arg(inlineLimit)
+                    .arg(caseValue(column, columns[c]), quote(QStringLiteral("c%1").arg(c)));
+  }
+  // The statement on lines of its own, so that a comment at its end ends
+  // there.
+  return QStringLiteral("SELECT %1 FROM (\n%2\n) q").arg(selected.join(QLatin1String(", ")), body);
+}
+
 bool SqlDialect::isSingleSelect(const QString &sql) const {
   const qsizetype n = sql.size();
   qsizetype i = 0;

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace quillon::data {
 
@@ -23,6 +24,14 @@ public:
   static const SqlDialect &of(Dialect engine);
 
   virtual Dialect engine() const = 0;
+
+  // A column of a statement that sizedSelect wraps.
+  struct SizedColumn {
+    QString name;
+    bool sized = false;  // a large value, given as its length first
+    bool binary = false; // bytes, not text
+    QString typeName;    // the engine's own
+  };
 
   // ---- names
 
@@ -60,6 +69,23 @@ public:
   virtual QString tableListStatement() const = 0;
   // The length in bytes of a large value column (quoted).
   virtual QString octetLength(const QString &column) const = 0;
+  // The same for a column of a result that is text or bytes of any type.
+  virtual QString valueLength(const QString &column, const SizedColumn &sized) const {
+    Q_UNUSED(sized);
+    return octetLength(column);
+  }
+  // A column's value where a CASE may give it.
+  virtual QString caseValue(const QString &column, const SizedColumn &sized) const {
+    Q_UNUSED(sized);
+    return column;
+  }
+
+  // A SELECT over `statement`, a single SELECT, that gives its columns in
+  // order as c0, c1, ...; a sized one as two: its length in bytes (s0, s1,
+  // ...), then its value where that is at most `inlineLimit` bytes, else
+  // NULL. The large values that are not needed are never read.
+  QString sizedSelect(const QString &statement, const std::vector<SizedColumn> &columns,
+                      qint64 inlineLimit) const;
 
   // How a row criterion compares a large value held in memory: `sql` holds
   // one '?', for the value or, when `bindsLength`, for its length in bytes.
@@ -85,6 +111,8 @@ public:
   // True where "::" is the engine's cast, which the parameter-marker rule
   // must leave alone.
   virtual bool doubleColonIsCast() const { return false; }
+  // The largest large value the engine keeps, in bytes.
+  virtual qint64 largestValue() const = 0;
   // Declared text lengths above this are the engine's unbounded text
   // (SQL Server's (max), PostgreSQL's varchar without a length).
   virtual qint64 longestBoundedText() const = 0;

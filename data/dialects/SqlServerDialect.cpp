@@ -224,6 +224,19 @@ public:
     return QStringLiteral("DATALENGTH(%1)").arg(column);
   }
 
+  // image, text and ntext cannot be the result of a CASE: their (max)
+  // types can.
+  QString caseValue(const QString &column, const SizedColumn &sized) const override {
+    const QString type = sized.typeName.toLower();
+    if (type == QLatin1String("image"))
+      return QStringLiteral("CAST(%1 AS varbinary(max))").arg(column);
+    if (type == QLatin1String("text"))
+      return QStringLiteral("CAST(%1 AS varchar(max))").arg(column);
+    if (type == QLatin1String("ntext"))
+      return QStringLiteral("CAST(%1 AS nvarchar(max))").arg(column);
+    return column;
+  }
+
   Comparison compareLargeValue(const QString &column, bool binary) const override {
     // text, ntext and the (max) types cannot be compared with '=': binary
     // values by their length, text by its length in one encoding.
@@ -236,6 +249,7 @@ public:
   }
 
   qint64 longestBoundedText() const override { return kMaxShortBytes; }
+  qint64 largestValue() const override { return (qint64(1) << 31) - 1; }
 };
 
 // An ODBC source of unknown kind: statements as SQL Server writes them,

@@ -200,6 +200,13 @@ public:
     return QStringLiteral("length(CAST(%1 AS BLOB))").arg(column);
   }
 
+  // length() of a blob answers from the record header; of text it counts
+  // characters, so text is measured as bytes.
+  QString valueLength(const QString &column, const SizedColumn &) const override {
+    return QStringLiteral("CASE WHEN typeof(%1) = 'blob' THEN length(%1) ELSE %2 END")
+        .arg(column, octetLength(column));
+  }
+
   QString readOnlyColumnsStatement() const override {
     // Hidden 2 and 3: generated columns, virtual and stored.
     return QStringLiteral("select name from pragma_table_xinfo(?) where hidden in (2, 3)");
@@ -207,6 +214,8 @@ public:
 
   // Declared lengths bind nothing in SQLite.
   qint64 longestBoundedText() const override { return std::numeric_limits<qint64>::max(); }
+  // SQLITE_MAX_LENGTH as built; a connection may lower it.
+  qint64 largestValue() const override { return 1000000000; }
 };
 
 } // namespace

@@ -203,13 +203,102 @@ private:
   qint64 position_ = 0;
 };
 
+// "rowid", "oid" or "_rowid_" where the table has no column of that name:
+// the engine's own row number, which is no data.
+bool isImplicitRowid(sqlite3 *db, const char *database, const QString &table,
+                     const QString &column) {
+  static const QStringList names = {"rowid", "oid", "_rowid_"};
+  if (!names.contains(column, Qt::CaseInsensitive))
+    return false;
+  Statement declared(db, QStringLiteral("SELECT 1 FROM pragma_table_xinfo(?, ?) WHERE name = ? "
+                                        "COLLATE NOCASE"));
+  declared.bindText(1, table);
+  declared.bindText(2, QString::fromUtf8(database ? database : "main"));
+  declared.bindText(3, column);
+  return !declared.step();
+}
+
+// Primary-key and rowid facts of a column that comes from a table.
+void describeOrigin(sqlite3 *db, ColumnInfo &info, const char *database) {
+  const QByteArray table = info.baseTable.toUtf8();
+  const QByteArray column = info.baseColumn.toUtf8();
+  const char *declared = nullptr;
+  int primaryKey = 0;
+  if (sqlite3_table_column_metadata(db, database, table.constData(), column.constData(), &declared,
+                                    nullptr, nullptr, &primaryKey, nullptr) != SQLITE_OK)
+    return;
+  if (isImplicitRowid(db, database, info.baseTable, info.baseColumn)) {
+    info.rowId = true;
+    return;
+  }
+  // An INTEGER PRIMARY KEY is the rowid under another name: assigned by
+  // the engine, like an identity column.
+  if (declared && primaryKey &&
+      QString::fromUtf8(declared).compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0) {
+    info.autoIncrement = true;
+    info.kind = FieldKind::ftAutoInc;
+    info.updatable = false;
+  }
+}
+
+// The kind of an expression without a declared type, from the value of the
+// current row.
+FieldKind kindFromValue(sqlite3_stmt *stmt, int column, int *width) {
+  switch (sqlite3_column_type(stmt, column)) {
+  case SQLITE_INTEGER:
+    return FieldKind::ftLargeint;
+  case SQLITE_FLOAT:
+    return FieldKind::ftFloat;
+  case SQLITE_BLOB:
+    return FieldKind::ftBlob;
+  default:
+    *width = qMax(1, sqlite3_column_bytes(stmt, column));
+    return FieldKind::ftString;
+  }
+}
+
+// The columns of a prepared statement. An expression without a declared
+// type takes its kind from the current row, where there is one (`onRow`):
+// a string without one, and ftUnknown when the row is yet to come
+// (`described`).
+std::vector<ColumnInfo> describeStatement(sqlite3 *db, sqlite3_stmt *stmt, bool onRow,
+                                          bool described = false) {
+  std::vector<ColumnInfo> columns;
+  const int count = sqlite3_column_count(stmt);
+  for (int i = 0; i < count; ++i) {
+    ColumnInfo info;
+    info.name = QString::fromUtf8(sqlite3_column_name(stmt, i));
+    const char *declared = sqlite3_column_decltype(stmt, i);
+    const char *table = sqlite3_column_table_name(stmt, i);
+    const char *origin = sqlite3_column_origin_name(stmt, i);
+    info.typeName = QString::fromUtf8(declared);
+    if (declared)
+      info.kind = sqliteFieldKind(info.typeName, &info.displayWidth);
+    else if (table && origin)
+      info.kind = FieldKind::ftBlob; // a column without a type holds any bytes
+    else if (onRow)
+      info.kind = kindFromValue(stmt, i, &info.displayWidth);
+    else
+      info.kind = described ? FieldKind::ftUnknown : FieldKind::ftString;
+    if (table && origin) {
+      info.baseTable = QString::fromUtf8(table);
+      info.baseColumn = QString::fromUtf8(origin);
+      describeOrigin(db, info, sqlite3_column_database_name(stmt, i));
+    } else {
+      info.updatable = false;
+    }
+    columns.push_back(info);
+  }
+  return columns;
+}
+
 class SqliteResultSet : public ResultSet {
 public:
   SqliteResultSet(sqlite3 *db, sqlite3_stmt *stmt) : db_(db), stmt_(stmt) {
     // The first row is fetched now: columns without a declared type take
     // their kind from it.
     peeked_ = stepOnce();
-    describe();
+    columns_ = describeStatement(db_, stmt_, peeked_);
   }
   ~SqliteResultSet() override { sqlite3_finalize(stmt_); }
 
@@ -260,98 +349,6 @@ private:
     if (rc == SQLITE_DONE)
       return false;
     throw DataError(errorOf(db_));
-  }
-
-  void describe() {
-    const int count = sqlite3_column_count(stmt_);
-    for (int i = 0; i < count; ++i) {
-      ColumnInfo info;
-      info.name = QString::fromUtf8(sqlite3_column_name(stmt_, i));
-      const char *declared = sqlite3_column_decltype(stmt_, i);
-      const char *table = sqlite3_column_table_name(stmt_, i);
-      const char *origin = sqlite3_column_origin_name(stmt_, i);
-      info.typeName = QString::fromUtf8(declared);
-      if (declared)
-        info.kind = sqliteFieldKind(info.typeName, &info.displayWidth);
-      else if (table && origin)
-        info.kind = FieldKind::ftBlob; // a column without a type holds any bytes
-      else
-        info.kind = kindFromValue(i, &info.displayWidth);
-      if (table && origin) {
-        info.baseTable = QString::fromUtf8(table);
-        info.baseColumn = QString::fromUtf8(origin);
-        describeOrigin(info, sqlite3_column_database_name(stmt_, i));
-      } else {
-        info.updatable = false;
-      }
-      columns_.push_back(info);
-    }
-  }
-
-  // Primary-key and rowid facts of a column that comes from a table.
-  void describeOrigin(ColumnInfo &info, const char *database) {
-    const QByteArray table = info.baseTable.toUtf8();
-    const QByteArray column = info.baseColumn.toUtf8();
-    const char *declared = nullptr;
-    int primaryKey = 0;
-    int autoIncrement = 0;
-    if (sqlite3_table_column_metadata(db_, database, table.constData(), column.constData(),
-                                      &declared, nullptr, nullptr, &primaryKey,
-                                      &autoIncrement) != SQLITE_OK)
-      return;
-    if (isImplicitRowid(database, info.baseTable, info.baseColumn)) {
-      info.rowId = true;
-      return;
-    }
-    if (!declared)
-      return;
-    // An INTEGER PRIMARY KEY is the rowid under another name: assigned by
-    // the engine, like an identity column.
-    if (primaryKey &&
-        QString::fromUtf8(declared).compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0) {
-      info.autoIncrement = true;
-      info.kind = FieldKind::ftAutoInc;
-      info.updatable = false;
-    }
-    Q_UNUSED(autoIncrement);
-  }
-
-  // "rowid", "oid" or "_rowid_" where the table has no column of that name:
-  // the engine's own row number, which is no data.
-  bool isImplicitRowid(const char *database, const QString &table, const QString &column) const {
-    static const QStringList names = {"rowid", "oid", "_rowid_"};
-    if (!names.contains(column, Qt::CaseInsensitive))
-      return false;
-    sqlite3_stmt *stmt = nullptr;
-    const QByteArray sql = QStringLiteral("SELECT 1 FROM pragma_table_xinfo(?, ?) WHERE name = ? "
-                                          "COLLATE NOCASE")
-                               .toUtf8();
-    if (sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
-      return false;
-    const QByteArray tableName = table.toUtf8();
-    const QByteArray columnName = column.toUtf8();
-    sqlite3_bind_text(stmt, 1, tableName.constData(), int(tableName.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(stmt, 2, database ? database : "main", -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(stmt, 3, columnName.constData(), int(columnName.size()), SQLITE_TRANSIENT);
-    const bool declaredColumn = sqlite3_step(stmt) == SQLITE_ROW;
-    sqlite3_finalize(stmt);
-    return !declaredColumn;
-  }
-
-  FieldKind kindFromValue(int column, int *width) const {
-    if (!peeked_)
-      return FieldKind::ftString;
-    switch (sqlite3_column_type(stmt_, column)) {
-    case SQLITE_INTEGER:
-      return FieldKind::ftLargeint;
-    case SQLITE_FLOAT:
-      return FieldKind::ftFloat;
-    case SQLITE_BLOB:
-      return FieldKind::ftBlob;
-    default:
-      *width = qMax(1, sqlite3_column_bytes(stmt_, column));
-      return FieldKind::ftString;
-    }
   }
 
   sqlite3 *db_;
@@ -481,6 +478,22 @@ SqliteDriver::~SqliteDriver() {
 
 QString SqliteDriver::defaultDatabase() {
   return QStringLiteral("main");
+}
+
+std::optional<std::vector<ColumnInfo>> SqliteDriver::describe(const QString &sql) {
+  const QByteArray text = sql.toUtf8();
+  sqlite3_stmt *stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+    throw DataError(errorOf(db_));
+  if (!stmt)
+    return std::nullopt;
+  std::vector<ColumnInfo> columns = describeStatement(db_, stmt, false, true);
+  sqlite3_finalize(stmt);
+  return columns;
+}
+
+qint64 SqliteDriver::largestValue() const {
+  return sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, -1);
 }
 
 std::unique_ptr<ResultSet> SqliteDriver::execute(const QString &sql) {

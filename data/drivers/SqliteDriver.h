@@ -23,7 +23,9 @@ public:
 
   Dialect dialect() const override { return Dialect::Sqlite; }
   QString defaultDatabase() override;
+  std::optional<std::vector<ColumnInfo>> describe(const QString &sql) override;
   std::unique_ptr<ResultSet> execute(const QString &sql) override;
+  qint64 largestValue() const override;
   QStringList keyColumns(const QString &table) override;
   QStringList readOnlyColumns(const QString &table) override;
   void updateRow(const RowUpdate &update) override;

@@ -713,7 +713,7 @@ TEST_P(OdbcPostgresTest, ErrorsCarryTheDriversMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, OdbcPostgresTest,
-                         testing::ValuesIn(quillon::test::postgresBackends()),
+                         testing::ValuesIn(quillon::test::postgresOdbcBackends()),
                          quillon::test::BackendName());
 
 TEST(OdbcConnectTest, RefusesUnknownDataSourcesWithTheManagersMessage) {

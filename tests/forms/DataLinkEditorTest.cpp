@@ -6,6 +6,7 @@
 #include "data/ConnectionSettings.h"
 #include "data/DataError.h"
 #include "data/DataLink.h"
+#include "support/TestBackends.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -33,7 +34,9 @@
 
 using quillon::data::DataError;
 using quillon::forms::DataLinkEditor;
+using quillon::test::Backend;
 using quillon::test::ScratchDir;
+using quillon::test::serverInitString;
 namespace data = quillon::data;
 namespace forms = quillon::forms;
 
@@ -187,10 +190,11 @@ TEST(DataLinkEditorLoad, ShowsTheDefaultFileAsSqlServerWithIntegratedSecurity) {
   EXPECT_EQ(open.editor.windowTitle(), QStringLiteral("Свойства связи с данными"));
   EXPECT_FALSE(open.editor.isModal()) << "the caller does not wait for it";
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  EXPECT_EQ(c.provider->count(), 3);
+  EXPECT_EQ(c.provider->count(), 4);
   EXPECT_EQ(c.provider->itemText(0), QStringLiteral("Microsoft SQL Server"));
   EXPECT_EQ(c.provider->itemText(1), QStringLiteral("Источник данных ODBC"));
   EXPECT_EQ(c.provider->itemText(2), QStringLiteral("Файл SQLite"));
+  EXPECT_EQ(c.provider->itemText(3), QStringLiteral("PostgreSQL"));
   EXPECT_EQ(c.provider->currentIndex(), 0);
   EXPECT_TRUE(c.integrated->isChecked());
   EXPECT_FALSE(c.userPassword->isChecked());
@@ -242,6 +246,17 @@ TEST(DataLinkEditorLoad, FillsEachProvidersFields) {
        "Provider=SQLite;Data Source=data/docs.db",
        2,
        {{"edtSqliteFile", "data/docs.db"}, {"edtServer", ""}, {"edtDsn", ""}},
+       false},
+      {"PostgreSQL",
+       "Provider=PostgreSQL;Data Source=db1:5433;Initial Catalog=docs;User ID=u;Password=p;"
+       "sslmode=require",
+       3,
+       {{"edtPgServer", "db1:5433"},
+        {"edtPgDatabase", "docs"},
+        {"edtPgUser", "u"},
+        {"edtPgPassword", "p"},
+        {"edtServer", ""},
+        {"edtSqliteFile", ""}},
        false},
   };
   for (const auto &c : cases) {
@@ -572,11 +587,45 @@ TEST(SqliteDataSourceFor, IsRelativeInsideTheDataLinkFolder) {
   }
 }
 
+TEST(DataLinkEditorPostgres, SwitchingToPostgresWritesAFileThatReallyConnects) {
+  QUILLON_REQUIRE_BACKEND(Backend::PostgresNative);
+  const data::InitProperties server =
+      data::InitProperties::parse(serverInitString(Backend::PostgresNative));
+  DataLinkFolder folder;
+  OpenEditor open(folder);
+  ASSERT_TRUE(open.c.complete());
+  open.c.provider->setCurrentIndex(3);
+  const auto edit = [&](const char *name, const char *key) {
+    auto *field = open.editor.findChild<QLineEdit *>(QLatin1String(name));
+    ASSERT_NE(field, nullptr) << name;
+    EXPECT_TRUE(field->isVisible()) << name;
+    field->setText(server.value(QLatin1String(key)));
+  };
+  edit("edtPgServer", "Data Source");
+  edit("edtPgDatabase", "Initial Catalog");
+  edit("edtPgUser", "User ID");
+  edit("edtPgPassword", "Password");
+  EXPECT_EQ(forms::testConnection(open.editor.initString(), folder.dir.path()), QString());
+  open.c.ok->click();
+  const data::InitProperties written = data::InitProperties::parse(initStringOnDisk(folder.path));
+  EXPECT_EQ(written.value(QStringLiteral("Provider")), QStringLiteral("PostgreSQL"));
+  EXPECT_EQ(written.value(QStringLiteral("Data Source")), server.value("Data Source"));
+  std::unique_ptr<data::Driver> driver;
+  try {
+    driver = data::openDriver(initStringOnDisk(folder.path), folder.dir.path());
+  } catch (const DataError &error) {
+    FAIL() << error.what();
+  }
+  EXPECT_EQ(driver->dialect(), data::Dialect::PostgreSql);
+  EXPECT_EQ(driver->defaultDatabase(), server.value("Initial Catalog"));
+}
+
 TEST(DataLinkEditorLayout, EachProviderShowsOnlyItsOwnFields) {
   const std::map<int, std::set<std::string>> own = {
       {0, {"edtServer", "edtDatabase", "rbIntegrated", "rbUserPassword", "edtUser", "edtPassword"}},
       {1, {"edtDsn", "edtOdbcString"}},
       {2, {"edtSqliteFile", "btnBrowse"}},
+      {3, {"edtPgServer", "edtPgDatabase", "edtPgUser", "edtPgPassword"}},
   };
   DataLinkFolder folder;
   OpenEditor open(folder);

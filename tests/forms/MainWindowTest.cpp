@@ -336,9 +336,10 @@ TEST_F(MainWindowTest, UnreadableDataLinkAfterConnectKeepsTheLabelsAndTheConnect
 
 class PostgresReconnect : public WindowsFixture, public testing::WithParamInterface<Backend> {};
 
-TEST_P(PostgresReconnect, ReachesTheServerThroughOdbc) {
+TEST_P(PostgresReconnect, ReachesTheServerAndFillsTheBanner) {
   QUILLON_REQUIRE_BACKEND(GetParam());
-  writeDataLink(serverInitString(GetParam()) + QStringLiteral(";User ID=quillon"));
+  const QString init = serverInitString(GetParam()) + QStringLiteral(";User ID=quillon");
+  writeDataLink(init);
   start();
   TfrmMainForm &w = *frmMainForm;
   ASSERT_NO_THROW(w.ADOConn.open());
@@ -349,7 +350,10 @@ TEST_P(PostgresReconnect, ReachesTheServerThroughOdbc) {
   runCommand(w.AReConnect);
   ASSERT_TRUE(messages.isEmpty()) << messages[0].second.toStdString();
   EXPECT_EQ(w.lblUser->text(), QStringLiteral("Пользователь:  quillon"));
-  EXPECT_TRUE(w.lblDB->text().startsWith(QStringLiteral("Текущая база:  \\")));
+  // The banner shows the data link's own Data Source (none for ODBC).
+  EXPECT_TRUE(w.lblDB->text().startsWith(QStringLiteral("Текущая база:  ") +
+                                         data::GetConnectionParam(init, "Data Source=") + "\\"))
+      << w.lblDB->text().toStdString();
   EXPECT_TRUE(w.lblDB->text().endsWith(QStringLiteral("quillon_test")))
       << w.lblDB->text().toStdString();
   const QStringList tables = tablePicker();

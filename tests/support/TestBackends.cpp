@@ -21,18 +21,42 @@ QString withDriver(const QString &odbc, const QString &driver) {
   return named ? attributes.join(QLatin1Char(';')) : QString();
 }
 
+// The libpq data link to the server an ODBC string names.
+QString nativeInitString(const QString &odbc) {
+  const std::vector<data::OdbcAttribute> attributes = data::splitOdbcString(odbc);
+  const auto value = [&](const char *key) {
+    const data::OdbcAttribute *found = data::findOdbcAttribute(attributes, QLatin1String(key));
+    return found ? found->value : QString();
+  };
+  data::InitProperties properties;
+  properties.set(QStringLiteral("Provider"), QStringLiteral("PostgreSQL"));
+  const QString port = value("Port");
+  properties.set(QStringLiteral("Data Source"),
+                 port.isEmpty() ? value("Server") : value("Server") + QLatin1Char(':') + port);
+  properties.set(QStringLiteral("Initial Catalog"), value("Database"));
+  properties.set(QStringLiteral("User ID"), value("Uid"));
+  properties.set(QStringLiteral("Password"), value("Pwd"));
+  return properties.toString();
+}
+
 } // namespace
 
 std::vector<Backend> sqliteAndPostgres() {
-  return {Backend::Sqlite, Backend::PostgresAnsi, Backend::PostgresUnicode};
+  return {Backend::Sqlite, Backend::PostgresAnsi, Backend::PostgresUnicode,
+          Backend::PostgresNative};
 }
 
 std::vector<Backend> postgresBackends() {
+  return {Backend::PostgresAnsi, Backend::PostgresUnicode, Backend::PostgresNative};
+}
+
+std::vector<Backend> postgresOdbcBackends() {
   return {Backend::PostgresAnsi, Backend::PostgresUnicode};
 }
 
 bool isPostgres(Backend backend) {
-  return backend == Backend::PostgresAnsi || backend == Backend::PostgresUnicode;
+  return backend == Backend::PostgresAnsi || backend == Backend::PostgresUnicode ||
+         backend == Backend::PostgresNative;
 }
 
 QString unavailableReason(Backend backend) {
@@ -57,6 +81,9 @@ QString odbcConnectionString(Backend backend) {
     return postgresConnectionString();
   case Backend::PostgresUnicode:
     return withDriver(postgresConnectionString(), QStringLiteral("PostgreSQL Unicode"));
+  case Backend::PostgresNative:
+    // Reached without ODBC; the server's string still says where it is.
+    return postgresConnectionString();
   }
   return {};
 }
@@ -65,6 +92,8 @@ QString serverInitString(Backend backend) {
   const QString odbc = odbcConnectionString(backend);
   if (odbc.isEmpty())
     return {};
+  if (backend == Backend::PostgresNative)
+    return nativeInitString(odbc);
   data::InitProperties properties;
   properties.set(QStringLiteral("Provider"), QStringLiteral("MSDASQL.1"));
   properties.set(QStringLiteral("Extended Properties"), odbc);
@@ -79,6 +108,8 @@ std::string backendName(Backend backend) {
     return "PostgresAnsi";
   case Backend::PostgresUnicode:
     return "PostgresUnicode";
+  case Backend::PostgresNative:
+    return "PostgresNative";
   case Backend::SqlServer:
     return "SqlServer";
   }

@@ -10,17 +10,20 @@
 
 namespace quillon::test {
 
-// The databases a test runs on. SQLite is always there; the PostgreSQL
-// ones when the test script started its server (QUILLON_TEST_PG); SQL
-// Server when the user gives one (QUILLON_TEST_MSSQL).
-enum class Backend { Sqlite, PostgresAnsi, PostgresUnicode, SqlServer };
+// The databases a test runs on. SQLite is always there; PostgreSQL, through
+// each of its ODBC drivers and through libpq, when the test script started
+// its server (QUILLON_TEST_PG); SQL Server when the user gives one
+// (QUILLON_TEST_MSSQL).
+enum class Backend { Sqlite, PostgresAnsi, PostgresUnicode, PostgresNative, SqlServer };
 
 // The back-ends the test script always provides, for parametrised suites
 // whose SQL is written for SQLite and PostgreSQL; a test on one this run has
 // not skips with unavailableReason().
 std::vector<Backend> sqliteAndPostgres();
-// PostgreSQL through each of its ODBC drivers.
+// PostgreSQL through each of its drivers.
 std::vector<Backend> postgresBackends();
+// PostgreSQL through each of its ODBC drivers.
+std::vector<Backend> postgresOdbcBackends();
 
 bool isPostgres(Backend backend);
 
@@ -31,8 +34,9 @@ QString unavailableReason(Backend backend);
 // none.
 QString odbcConnectionString(Backend backend);
 
-// A db.udl initialization string that reaches a server back-end through
-// ODBC (MSDASQL); empty when this run has none.
+// A db.udl initialization string that reaches a server back-end: through
+// ODBC (MSDASQL), or for PostgresNative through libpq (Provider=PostgreSQL);
+// empty when this run has none.
 QString serverInitString(Backend backend);
 
 // "Sqlite", "PostgresAnsi", ...: names parametrised tests by back-end.
