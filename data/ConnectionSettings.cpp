@@ -433,6 +433,23 @@ QString InitProperties::toString() const {
   return parts.join(QLatin1Char(';'));
 }
 
+QString postgresInitStringFromOdbc(const QString &odbc) {
+  const std::vector<OdbcAttribute> attributes = splitOdbcString(odbc);
+  const auto value = [&](const char *key) {
+    const OdbcAttribute *found = findOdbcAttribute(attributes, QLatin1String(key));
+    return found ? found->value : QString();
+  };
+  InitProperties properties;
+  properties.set(QStringLiteral("Provider"), QStringLiteral("PostgreSQL"));
+  const QString port = value("Port");
+  properties.set(QStringLiteral("Data Source"),
+                 port.isEmpty() ? value("Server") : value("Server") + QLatin1Char(':') + port);
+  properties.set(QStringLiteral("Initial Catalog"), value("Database"));
+  properties.set(QStringLiteral("User ID"), value("Uid"));
+  properties.set(QStringLiteral("Password"), value("Pwd"));
+  return properties.toString();
+}
+
 QString odbcQuoted(const QString &value) {
   static const QRegularExpression awkward(QStringLiteral("[;{}=]|^\\s|\\s$"));
   return value.contains(awkward) ? braced(value) : value;

@@ -89,6 +89,11 @@ const OdbcAttribute *findOdbcAttribute(const std::vector<OdbcAttribute> &attribu
 // blank; as it is otherwise.
 QString odbcQuoted(const QString &value);
 
+// The data link (Provider=PostgreSQL, through libpq) to the server that an
+// ODBC connection string for psqlodbc names by Server, Port, Database, Uid
+// and Pwd.
+QString postgresInitStringFromOdbc(const QString &odbc);
+
 // The backend an OLE DB provider name stands for (no name: ODBC); nullopt
 // for a provider this platform cannot reach.
 std::optional<ConnectionSettings::Backend> backendOfProvider(const QString &provider);

@@ -160,6 +160,13 @@ public:
     return QStringLiteral("octet_length(%1)").arg(column);
   }
 
+  // substring counts bytes of bytea, characters of text; the marked
+  // arguments must be typed, or the pattern form of substring is chosen.
+  QString slice(const QString &column, bool binary) const override {
+    return QStringLiteral("substring(%1 from CAST(? AS int4) for CAST(? AS int4))")
+        .arg(binary ? column : column + QLatin1String("::text"));
+  }
+
   // json, xml and arrays are measured by their text.
   QString valueLength(const QString &column, const SizedColumn &sized) const override {
     return sized.binary ? octetLength(column) : octetLength(column + QLatin1String("::text"));

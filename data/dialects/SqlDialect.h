@@ -87,6 +87,17 @@ public:
   QString sizedSelect(const QString &statement, const std::vector<SizedColumn> &columns,
                       qint64 inlineLimit) const;
 
+  // A slice of a large value column: an expression with two '?', the
+  // 1-based start and the length, in bytes for binary values and in
+  // characters for text; empty where the engine's driver streams values
+  // itself (SQLite's blob handles) or cannot measure text in the bytes it
+  // delivers.
+  virtual QString slice(const QString &column, bool binary) const {
+    Q_UNUSED(column);
+    Q_UNUSED(binary);
+    return {};
+  }
+
   // How a row criterion compares a large value held in memory: `sql` holds
   // one '?', for the value or, when `bindsLength`, for its length in bytes.
   struct Comparison {

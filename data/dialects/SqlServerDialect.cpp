@@ -237,6 +237,12 @@ public:
     return column;
   }
 
+  // Text arrives converted, in bytes no server function counts: only binary
+  // values are sliced.
+  QString slice(const QString &column, bool binary) const override {
+    return binary ? QStringLiteral("SUBSTRING(%1, ?, ?)").arg(column) : QString();
+  }
+
   Comparison compareLargeValue(const QString &column, bool binary) const override {
     // text, ntext and the (max) types cannot be compared with '=': binary
     // values by their length, text by its length in one encoding.
@@ -267,6 +273,7 @@ public:
   QString octetLength(const QString &column) const override {
     return QStringLiteral("LENGTH(%1)").arg(column);
   }
+  QString slice(const QString &, bool) const override { return {}; }
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "data/drivers/OdbcDriver.h"
 
 #include "data/DataError.h"
+#include "data/SlicedSource.h"
 #include "data/drivers/odbc/OdbcCatalog.h"
 #include "data/drivers/odbc/OdbcHandles.h"
 #include "data/drivers/odbc/OdbcValues.h"
@@ -243,6 +244,9 @@ public:
   std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
                                         const std::vector<Criterion> &criteria) override {
     const std::shared_ptr<Link> link = freeLink();
+    const bool binary = isBinaryKind(column.kind);
+    if (!sqlDialect().slice(quoted(column.name), binary).isEmpty())
+      return slicedValue(link, table, column, criteria);
     {
       Parameters parameters(dialect_);
       const QString where = whereClause(criteria, parameters);
@@ -331,6 +335,59 @@ private:
       }
     }
     return parts.isEmpty() ? QStringLiteral("1 = 1") : parts.join(QLatin1String(" AND "));
+  }
+
+  // A value read in slices, so that the driver never holds it whole (psqlodbc
+  // would, as hex text twice its size): its length first, from the one row
+  // the criteria find.
+  std::unique_ptr<ByteSource> slicedValue(const std::shared_ptr<Link> &link, const QString &table,
+                                          const ColumnRef &column,
+                                          const std::vector<Criterion> &criteria) {
+    const bool binary = isBinaryKind(column.kind);
+    const QString name = quoted(column.name);
+    const SqlDialect::SizedColumn sized{column.name, true, binary, column.typeName};
+    qint64 size = -1;
+    {
+      Parameters parameters(dialect_);
+      const QString where = whereClause(criteria, parameters);
+      Statement lengths(link);
+      parameters.bind(lengths);
+      run(lengths, QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                       .arg(sqlDialect().valueLength(name, sized), quotedTable(table), where));
+      int rows = 0;
+      bool null = true;
+      while (lengths.fetch()) {
+        if (++rows == 1) {
+          const QString length = textOf(lengths, 1);
+          null = length.isEmpty();
+          size = length.toLongLong();
+        }
+      }
+      lengths.close();
+      if (rows == 0)
+        throw DataError(rowNotFoundMessage());
+      if (rows > 1)
+        throw DataError(rowNotUniqueMessage(table, rows));
+      if (null || size == 0)
+        return std::make_unique<MemoryByteSource>(QByteArray());
+    }
+    const QString sliceSql = QStringLiteral("SELECT %1 FROM %2 WHERE %3");
+    return std::make_unique<SlicedSource>(
+        size, !binary,
+        [this, link, table, column, criteria, name, binary, sliceSql](qint64 start, qint64 length) {
+          Parameters parameters(dialect_);
+          parameters.addLength(start);
+          parameters.addLength(length);
+          const QString where = whereClause(criteria, parameters);
+          Statement slice(link);
+          parameters.bind(slice);
+          run(slice, sliceSql.arg(sqlDialect().slice(name, binary), quotedTable(table), where));
+          QByteArray bytes;
+          if (slice.fetch())
+            bytes = readRest(slice, 1, !binary).value_or(QByteArray());
+          slice.close();
+          return bytes;
+        });
   }
 
   // psqlodbc otherwise holds a whole result in memory, as text: twice the

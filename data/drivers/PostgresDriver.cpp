@@ -1,6 +1,7 @@
 #include "data/drivers/PostgresDriver.h"
 
 #include "data/DataError.h"
+#include "data/SlicedSource.h"
 #include "data/drivers/postgres/PgCatalog.h"
 #include "data/drivers/postgres/PgSession.h"
 
@@ -17,10 +18,6 @@ namespace {
 // Rows fetched from a cursor at a time: with values of up to a megabyte
 // inline, a batch stays within a few dozen megabytes.
 constexpr int kFetchRows = 32;
-// Slices of large values read at a time, in bytes (bytea) or characters
-// (text, at most four bytes each).
-constexpr qint64 kByteSlice = 16 << 20;
-constexpr qint64 kCharacterSlice = 4 << 20;
 
 const SqlDialect &postgres() {
   return SqlDialect::of(Dialect::PostgreSql);
@@ -201,59 +198,6 @@ public:
   }
 };
 
-// Streams a large value out of its row in slices.
-class SliceSource : public ByteSource {
-public:
-  SliceSource(Session &session, Statement slice, qint64 size, bool textual)
-      : session_(session), slice_(std::move(slice)), size_(size), textual_(textual) {}
-
-  qint64 size() const override { return size_; }
-
-  qint64 read(char *buffer, qint64 max) override {
-    qint64 done = 0;
-    while (done < max && delivered_ < size_) {
-      if (offset_ == chunk_.size() && !refill())
-        throw DataError(QStringLiteral("The value ended after %1 of its %2 bytes: it changed "
-                                       "while it was read")
-                            .arg(delivered_)
-                            .arg(size_));
-      const qint64 n = std::min({max - done, qint64(chunk_.size()) - offset_, size_ - delivered_});
-      std::memcpy(buffer + done, chunk_.constData() + offset_, size_t(n));
-      offset_ += n;
-      done += n;
-      delivered_ += n;
-    }
-    return done;
-  }
-
-private:
-  bool refill() {
-    const qint64 length = textual_ ? kCharacterSlice : kByteSlice;
-    Statement statement = slice_;
-    statement.params.insert(statement.params.begin(),
-                            {Param::number(start_ + 1), Param::number(length)});
-    const Result result = statement.run(session_, true);
-    if (result.rows() != 1 || result.isNull(0, 0))
-      return false;
-    chunk_ = result.bytes(0, 0);
-    offset_ = 0;
-    start_ += length;
-    if (delivered_ + chunk_.size() > size_)
-      throw DataError(
-          QStringLiteral("The value grew beyond its %1 bytes while it was read").arg(size_));
-    return !chunk_.isEmpty();
-  }
-
-  Session &session_;
-  Statement slice_; // its SQL takes the start and the length first
-  qint64 size_;
-  bool textual_;
-  qint64 start_ = 0; // bytes or characters already asked for
-  QByteArray chunk_;
-  qint64 offset_ = 0;
-  qint64 delivered_ = 0;
-};
-
 // Sends a value to a COPY ... FROM STDIN: bytea in binary format, text in
 // text format with its special characters escaped, so the server converts
 // it from the client's encoding as it does every text.
@@ -356,16 +300,19 @@ std::optional<std::vector<ColumnInfo>> PostgresDriver::describe(const QString &s
   return pg::describeColumns(*session_, wireColumnsOf(sql));
 }
 
+std::unique_ptr<ResultSet> PostgresDriver::runScript(const QString &sql) {
+  if (pg::numberedMarkers(sql) != sql)
+    throw DataError(QLatin1String(kMissingParameters));
+  Result result = session_->runScript(sql);
+  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+    return nullptr;
+  std::vector<ColumnInfo> columns = pg::describeColumns(*session_, pg::wireColumns(result.get()));
+  return std::make_unique<ScriptResultSet>(std::move(result), std::move(columns));
+}
+
 std::unique_ptr<ResultSet> PostgresDriver::execute(const QString &sql) {
-  if (!postgres().isSingleSelect(sql)) {
-    if (pg::numberedMarkers(sql) != sql)
-      throw DataError(QLatin1String(kMissingParameters));
-    Result result = session_->runScript(sql);
-    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
-      return nullptr;
-    std::vector<ColumnInfo> columns = pg::describeColumns(*session_, pg::wireColumns(result.get()));
-    return std::make_unique<ScriptResultSet>(std::move(result), std::move(columns));
-  }
+  if (!postgres().isSingleSelect(sql))
+    return runScript(sql);
   const std::vector<pg::WireColumn> wire = wireColumnsOf(sql);
   std::vector<ColumnInfo> columns = pg::describeColumns(*session_, wire);
   // The statement's columns by position (their names may repeat or be
@@ -376,13 +323,17 @@ std::unique_ptr<ResultSet> PostgresDriver::execute(const QString &sql) {
     aliases << alias;
     selected << (wire[c].type == pg::kBytea ? "q." + alias : "q." + alias + "::text");
   }
-  QString body = sql.trimmed();
-  if (body.endsWith(QLatin1Char(';')))
-    body.chop(1);
   const QString cursor = QStringLiteral("quillon_cursor_%1").arg(++cursors_);
-  session_->run(QStringLiteral("DECLARE %1 NO SCROLL CURSOR WITH HOLD FOR SELECT %2 FROM (\n%3\n) "
-                               "q(%4)")
-                    .arg(cursor, selected.join(", "), body, aliases.join(", ")));
+  try {
+    session_->run(
+        QStringLiteral("DECLARE %1 NO SCROLL CURSOR WITH HOLD FOR SELECT %2 FROM (\n%3\n) q(%4)")
+            .arg(cursor, selected.join(", "), sql, aliases.join(", ")));
+  } catch (const DataError &error) {
+    // What a cursor cannot hold (FOR UPDATE, a final ';') runs as it is.
+    if (error.connectionLost())
+      throw;
+    return runScript(sql);
+  }
   return std::make_unique<CursorResultSet>(*session_, cursor, std::move(columns));
 }
 
@@ -466,15 +417,22 @@ std::unique_ptr<ByteSource> PostgresDriver::readValue(const QString &table, cons
   }
   if (sizes.isNull(0, 0))
     return std::make_unique<MemoryByteSource>(QByteArray());
-  const bool textual = column.kind != FieldKind::ftBlob;
-  Statement slice;
-  const QString quoted = postgres().quote(column.name);
-  const QString sliceWhere = slice.where(criteria);
-  // Typed, or the markers would choose the pattern form of substring.
-  slice.sql = QStringLiteral("SELECT substring(%1 from ?::int4 for ?::int4) FROM %2 WHERE %3")
-                  .arg(textual ? quoted + "::text" : quoted, quotedTable, sliceWhere);
-  return std::make_unique<SliceSource>(*session_, std::move(slice), sizes.text(0, 0).toLongLong(),
-                                       textual);
+  const bool binary = column.kind == FieldKind::ftBlob;
+  const QString sliceSql =
+      QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+          .arg(postgres().slice(postgres().quote(column.name), binary), quotedTable, where);
+  Session &session = *session_;
+  return std::make_unique<SlicedSource>(
+      sizes.text(0, 0).toLongLong(), !binary,
+      [&session, sliceSql, criteria](qint64 start, qint64 length) {
+        Statement slice;
+        slice.params = {Param::number(start), Param::number(length)};
+        slice.where(criteria); // the parameters of the same condition
+
+        slice.sql = sliceSql;
+        const Result result = slice.run(session, true);
+        return result.rows() == 1 && !result.isNull(0, 0) ? result.bytes(0, 0) : QByteArray();
+      });
 }
 
 } // namespace quillon::data

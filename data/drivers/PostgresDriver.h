@@ -35,6 +35,9 @@ public:
 
 private:
   explicit PostgresDriver(std::unique_ptr<pg::Session> session);
+  // Runs text of any kind as the server runs it; its first result comes
+  // back whole.
+  std::unique_ptr<ResultSet> runScript(const QString &sql);
   // The columns the server describes for `sql`, prepared unnamed.
   std::vector<pg::WireColumn> wireColumnsOf(const QString &sql);
 

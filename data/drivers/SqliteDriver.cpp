@@ -131,7 +131,8 @@ QString whereClause(const std::vector<Criterion> &criteria) {
     if (c.original.isNull())
       parts << column + QLatin1String(" IS NULL");
     else if (c.original.isDeferred())
-      parts << sqlite().octetLength(column) + QLatin1String(" = ?");
+      // A blob's length comes from its header: the old value is never read.
+      parts << sqlite().valueLength(column, {}) + QLatin1String(" = ?");
     else
       parts << column + QLatin1String(" = ?");
   }

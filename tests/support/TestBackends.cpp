@@ -21,24 +21,6 @@ QString withDriver(const QString &odbc, const QString &driver) {
   return named ? attributes.join(QLatin1Char(';')) : QString();
 }
 
-// The libpq data link to the server an ODBC string names.
-QString nativeInitString(const QString &odbc) {
-  const std::vector<data::OdbcAttribute> attributes = data::splitOdbcString(odbc);
-  const auto value = [&](const char *key) {
-    const data::OdbcAttribute *found = data::findOdbcAttribute(attributes, QLatin1String(key));
-    return found ? found->value : QString();
-  };
-  data::InitProperties properties;
-  properties.set(QStringLiteral("Provider"), QStringLiteral("PostgreSQL"));
-  const QString port = value("Port");
-  properties.set(QStringLiteral("Data Source"),
-                 port.isEmpty() ? value("Server") : value("Server") + QLatin1Char(':') + port);
-  properties.set(QStringLiteral("Initial Catalog"), value("Database"));
-  properties.set(QStringLiteral("User ID"), value("Uid"));
-  properties.set(QStringLiteral("Password"), value("Pwd"));
-  return properties.toString();
-}
-
 } // namespace
 
 std::vector<Backend> sqliteAndPostgres() {
@@ -93,7 +75,7 @@ QString serverInitString(Backend backend) {
   if (odbc.isEmpty())
     return {};
   if (backend == Backend::PostgresNative)
-    return nativeInitString(odbc);
+    return data::postgresInitStringFromOdbc(odbc);
   data::InitProperties properties;
   properties.set(QStringLiteral("Provider"), QStringLiteral("MSDASQL.1"));
   properties.set(QStringLiteral("Extended Properties"), odbc);
