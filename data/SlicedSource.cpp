@@ -8,7 +8,8 @@
 namespace quillon::data {
 
 SlicedSource::SlicedSource(qint64 size, bool textual, Fetch fetch)
-    : size_(size), textual_(textual), fetch_(std::move(fetch)) {}
+    : size_(size), textual_(textual), fetch_(std::move(fetch)),
+      sliceLength_(textual ? kFirstCharacterSlice : kFirstByteSlice) {}
 
 qint64 SlicedSource::read(char *buffer, qint64 max) {
   qint64 done = 0;
@@ -25,10 +26,14 @@ qint64 SlicedSource::read(char *buffer, qint64 max) {
 }
 
 void SlicedSource::refill() {
-  const qint64 length = textual_ ? kCharacterSlice : kByteSlice;
+  const qint64 length = sliceLength_;
+  // The old slice goes first: a driver holds the new one more than once
+  // while it fetches it.
+  chunk_ = QByteArray();
   chunk_ = fetch_(asked_ + 1, length);
   offset_ = 0;
   asked_ += length;
+  sliceLength_ = std::min(2 * length, textual_ ? kCharacterSlice : kByteSlice);
   if (chunk_.isEmpty())
     throw DataError(QStringLiteral("The value ended after %1 of its %2 bytes: it changed while it "
                                    "was read")

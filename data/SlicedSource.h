@@ -9,9 +9,14 @@
 namespace quillon::data {
 
 // Slices of large values read at a time: bytes of binary values,
-// characters of text (of at most four bytes each).
-inline constexpr qint64 kByteSlice = 16 << 20;
-inline constexpr qint64 kCharacterSlice = 4 << 20;
+// characters of text (of at most four bytes each). The first slice is
+// small and each next one twice as long up to the largest, so that a
+// reader wanting only the first part of a value (the viewer) fetches
+// little, and one wanting all of it soon fetches in large slices.
+inline constexpr qint64 kByteSlice = 8 << 20;
+inline constexpr qint64 kCharacterSlice = 2 << 20;
+inline constexpr qint64 kFirstByteSlice = 256 << 10;
+inline constexpr qint64 kFirstCharacterSlice = 64 << 10;
 
 // A large value of a known size read from its row in slices, so that no
 // driver holds more than one of them. `fetch` gives the slice at a 1-based
@@ -34,6 +39,7 @@ private:
   bool textual_;
   Fetch fetch_;
   qint64 asked_ = 0; // bytes or characters already fetched
+  qint64 sliceLength_;
   QByteArray chunk_;
   qint64 offset_ = 0;
   qint64 delivered_ = 0;

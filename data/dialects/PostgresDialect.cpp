@@ -189,8 +189,8 @@ public:
   bool doubleColonIsCast() const override { return true; }
 
   qint64 longestBoundedText() const override { return kMaxVarcharLength; }
-  // bytea and text alike.
-  qint64 largestValue() const override { return (qint64(1) << 30) - 1; }
+  // A value and its 4-byte length fit in 1 GB - 1; bytea and text alike.
+  qint64 largestValue() const override { return (qint64(1) << 30) - 1 - 4; }
 
 private:
   static QString quotedWhereAwkward(const QString &column) {

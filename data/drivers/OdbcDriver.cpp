@@ -14,6 +14,8 @@ namespace quillon::data::odbc {
 
 namespace {
 
+constexpr qint64 kPostgresMessageRoom = 64 << 10;
+
 // psqlodbc's own connection attribute for its "UseDeclareFetch" option:
 // results are read through a cursor, a hundred rows at a time.
 constexpr SQLINTEGER kPsqlodbcUseCursors = 65539;
@@ -109,6 +111,15 @@ public:
   }
 
   Dialect dialect() const override { return dialect_; }
+
+  qint64 largestValue() const override {
+    const qint64 engine = SqlDialect::of(dialect_).largestValue();
+    // psqlodbc sends a new value in the one message that binds it, and the
+    // server takes no message over 1 GB: the rest of the message needs room.
+    if (dialect_ == Dialect::PostgreSql)
+      return engine - kPostgresMessageRoom;
+    return engine;
+  }
 
   QString defaultDatabase() override {
     SQLCHAR name[512] = {};

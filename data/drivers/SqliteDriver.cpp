@@ -631,7 +631,18 @@ void SqliteDriver::updateRow(const RowUpdate &update) {
     statement.bindInt(index, target);
   else
     bindCriteria(statement, update.criteria, index);
-  statement.step();
+  try {
+    statement.step();
+  } catch (const DataError &) {
+    // The length limit holds for the whole row: its other columns take
+    // their share of it.
+    if (sqlite3_errcode(db_) == SQLITE_TOOBIG)
+      throw DataError(QStringLiteral("The row would be longer than SQLite's length limit of %1 "
+                                     "bytes: the new value and the row's other columns do not "
+                                     "fit in it")
+                          .arg(largestValue()));
+    throw;
+  }
   const int changed = sqlite3_changes(db_);
   if (changed == 0)
     throw DataError(rowNotFoundMessage());
