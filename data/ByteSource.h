@@ -69,14 +69,37 @@ inline std::unique_ptr<ByteSource> observed(std::unique_ptr<ByteSource> source,
   return std::make_unique<ObservedSource>(std::move(source), observer);
 }
 
-// The chunk size used when moving large values.
-constexpr qint64 kTransferChunk = 1 << 20;
-
 // Reads exactly `count` bytes into `buffer`; throws DataError when the value
 // ends sooner.
 void readExactly(ByteSource &source, char *buffer, qint64 count);
 // Reads a whole source into memory.
 QByteArray readAll(ByteSource &source);
+// The chunk size used when moving large values.
+constexpr qint64 kTransferChunk = 1 << 20;
+
+// Reads the first `wanted` bytes of a source (all of a shorter one) one
+// chunk a call, for a caller that must return to its own work in between.
+class ChunkedRead {
+public:
+  ChunkedRead(std::unique_ptr<ByteSource> source, qint64 wanted);
+  // Reads the next chunk of at most `most` bytes; true once all wanted
+  // bytes are held. Throws DataError when the value ends sooner.
+  bool readNextChunk(qint64 most = kTransferChunk);
+  qint64 sourceSize() const { return sourceSize_; }
+  qint64 wanted() const { return wanted_; }
+  // The bytes read so far.
+  QByteArray held() const { return bytes_.left(held_); }
+  // The bytes read, for a caller done reading.
+  QByteArray takeBytes();
+
+private:
+  std::unique_ptr<ByteSource> source_;
+  qint64 sourceSize_;
+  qint64 wanted_;
+  QByteArray bytes_;
+  qint64 held_ = 0;
+};
+
 // Hands the whole source to `write` chunk by chunk, so that only one chunk
 // is held in memory; throws DataError when the value ends early. `write`
 // throws to stop the copy.

@@ -23,6 +23,28 @@ QByteArray readAll(ByteSource &source) {
   return bytes;
 }
 
+ChunkedRead::ChunkedRead(std::unique_ptr<ByteSource> source, qint64 wanted)
+    : source_(std::move(source)), sourceSize_(source_->size()),
+      wanted_(qBound<qint64>(0, wanted, sourceSize_)) {}
+
+bool ChunkedRead::readNextChunk(qint64 most) {
+  const qint64 n = qMin(most, wanted_ - held_);
+  // The first read takes only its own room: a caller may look at the first
+  // bytes and stop.
+  if (held_ > 0)
+    bytes_.reserve(wanted_);
+  bytes_.resize(held_ + n);
+  readExactly(*source_, bytes_.data() + held_, n);
+  held_ += n;
+  return held_ == wanted_;
+}
+
+QByteArray ChunkedRead::takeBytes() {
+  held_ = 0;
+  wanted_ = 0;
+  return std::move(bytes_);
+}
+
 void copyInChunks(ByteSource &source, const std::function<void(const char *, qint64)> &write) {
   qint64 left = source.size();
   std::vector<char> chunk(size_t(qBound<qint64>(1, left, kTransferChunk)));

@@ -1,31 +1,31 @@
 #pragma once
 
-#include <QPointer>
 #include <QTextEdit>
 
-namespace quillon::data {
-class Query;
-} // namespace quillon::data
+#include <memory>
+
+class QTextDocument;
 
 namespace quillon::forms {
 
-// A read-only text pane bound to one field of a result by name: it shows
-// the field's value in the current row and follows the row while bound.
-// Text values are offered as RTF first, then as plain text.
+// The viewer's read-only text pane. It shows the documents it is given and
+// remembers which field they came from; the viewer refresh reads the value
+// and makes the document, so the pane never reads on its own.
 class DbTextPane : public QTextEdit {
   Q_OBJECT
 public:
   explicit DbTextPane(QWidget *parent = nullptr);
 
-  void setDataSource(data::Query *query);
-  // The bound field's name; empty unbinds the pane, which then shows nothing.
+  // The field whose value the pane shows; empty when it shows none. Setting
+  // it empties the pane.
   void setDataField(const QString &name);
   QString dataField() const { return dataField_; }
 
-private:
-  void reload();
+  // Shows a document made for the pane (on any thread, and moved to this
+  // one) and owns it until the next; none empties the pane.
+  void showDocument(std::unique_ptr<QTextDocument> document);
 
-  data::Query *query_ = nullptr;
+private:
   QString dataField_;
 };
 

@@ -10,11 +10,13 @@ namespace quillon::forms {
 
 PictureView::PictureView(QWidget *parent) : QWidget(parent) {}
 
-void PictureView::setBitmap(const QImage &image) {
+void PictureView::setBitmap(const QImage &image, QSize size, QPoint origin) {
   type_ = Type::Bitmap;
   metafile_ = QPicture();
   // Bitmaps are drawn opaque: a transparent colour shows as a colour.
   image_ = image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_RGB32) : image;
+  imageSize_ = size.isValid() ? size : image.size();
+  imageOrigin_ = origin;
   update();
 }
 
@@ -22,6 +24,8 @@ void PictureView::setIcon(const QImage &image) {
   type_ = Type::Icon;
   metafile_ = QPicture();
   image_ = image;
+  imageSize_ = image.size();
+  imageOrigin_ = QPoint();
   update();
 }
 
@@ -35,6 +39,8 @@ void PictureView::setMetafile(const QPicture &picture, QSize size) {
 
 void PictureView::clear() {
   image_ = QImage();
+  imageSize_ = QSize();
+  imageOrigin_ = QPoint();
   metafile_ = QPicture();
   metafileSize_ = QSize();
   update();
@@ -43,7 +49,7 @@ void PictureView::clear() {
 QSize PictureView::pictureSize() const {
   if (type_ == Type::Metafile)
     return metafile_.isNull() ? QSize() : metafileSize_;
-  return image_.size();
+  return image_.isNull() ? QSize() : imageSize_;
 }
 
 void PictureView::paintEvent(QPaintEvent *) {
@@ -57,7 +63,7 @@ void PictureView::paintEvent(QPaintEvent *) {
     painter.translate(origin);
     painter.drawPicture(0, 0, metafile_);
   } else {
-    painter.drawImage(origin, image_);
+    painter.drawImage(origin + imageOrigin_, image_);
   }
 }
 
@@ -65,13 +71,16 @@ void showPicture(PictureView &view, const QByteArray &value) {
   const viewer::DecodeResult decoded = viewer::decodePicture(value);
   if (!decoded.ok())
     throw std::runtime_error(decoded.error.toStdString());
-  const viewer::Picture &picture = *decoded.picture;
+  showPicture(view, *decoded.picture);
+}
+
+void showPicture(PictureView &view, const viewer::Picture &picture) {
   switch (picture.type) {
   case viewer::Picture::Type::None:
     view.clear();
     break;
   case viewer::Picture::Type::Bitmap:
-    view.setBitmap(picture.image);
+    view.setBitmap(picture.image, picture.size, picture.origin);
     break;
   case viewer::Picture::Type::Icon:
     view.setIcon(picture.image);

@@ -4,6 +4,10 @@
 #include <QPicture>
 #include <QWidget>
 
+namespace quillon::viewer {
+struct Picture;
+} // namespace quillon::viewer
+
 namespace quillon::forms {
 
 // Draws one picture at its own size, centred, never scaled: a bitmap, a
@@ -15,7 +19,9 @@ public:
 
   explicit PictureView(QWidget *parent = nullptr);
 
-  void setBitmap(const QImage &image);
+  // `image` may be the part at `origin` of a picture of `size` (its own
+  // size when not given): the middle of a picture larger than the view.
+  void setBitmap(const QImage &image, QSize size = QSize(), QPoint origin = QPoint());
   void setIcon(const QImage &image);
   void setMetafile(const QPicture &picture, QSize size);
   // Empties the picture; its type stays.
@@ -31,10 +37,14 @@ protected:
 private:
   Type type_ = Type::Bitmap;
   QImage image_;
+  QSize imageSize_;
+  QPoint imageOrigin_;
   QPicture metafile_;
   QSize metafileSize_;
 };
 
+// Puts a decoded picture into the view; Type::None empties it.
+void showPicture(PictureView &view, const viewer::Picture &picture);
 // Decodes a whole value into the view: a value of no picture format empties
 // it; a value of a picture format that cannot be decoded throws
 // std::runtime_error and leaves the view as it was.

@@ -135,11 +135,15 @@ ResultGrid::ResultGrid(QTableView *view, data::Query &query, QObject *parent)
           [this](const QModelIndex &current) {
             if (!current.isValid())
               return;
-            if (current.row() != query_.recNo())
+            // A move to another row shows the new cell through the row's
+            // own notice; entering its column as well would show it twice.
+            const bool rowMoved = current.row() != query_.recNo();
+            if (rowMoved)
               query_.moveTo(current.row());
             if (current.column() != currentColumn_) {
               currentColumn_ = current.column();
-              emit columnEntered();
+              if (!rowMoved)
+                emit columnEntered();
             }
           });
 }
@@ -153,7 +157,7 @@ data::Field *ResultGrid::currentField() const {
 data::Field &ResultGrid::requireCurrentField() const {
   data::Field *field = currentField();
   if (!field)
-    throw data::DataError(QStringLiteral("There is no current cell: every field is hidden"));
+    throw data::DataError(QStringLiteral("Нет текущей ячейки: все поля скрыты"));
   return *field;
 }
 

@@ -68,7 +68,8 @@ public:
   ResultModel *model() const { return model_; }
 
 signals:
-  // The user (or the program) entered another column.
+  // The user (or the program) entered another column of the same row; a
+  // move to another row is told by the query's own afterScroll.
   void columnEntered();
 
 private:

@@ -1,5 +1,6 @@
 #include "forms/ViewerRefresh.h"
 
+#include "data/ByteSource.h"
 #include "data/Query.h"
 #include "forms/DbTextPane.h"
 #include "forms/MessageBoxes.h"
@@ -9,15 +10,65 @@
 #include "forms/uOwnWindow.h"
 #include "viewer/PictureDecoders.h"
 #include "viewer/Signature.h"
+#include "viewer/TextValue.h"
 
 #include <QFrame>
+#include <QScreen>
+#include <QTextDocument>
+#include <QThread>
 
 namespace quillon::forms {
 
+namespace {
+
+// Values up to this size are read, laid out and decoded at once: quicker
+// than the way through the worker, and no empty pane flashes between two
+// moves.
+constexpr qint64 kShownAtOnce = 64 << 10;
+
+// The largest part of a picture the view can show: it may grow to the
+// screen, and a JPEG is decoded only in its middle of this size.
+QSize largestShownSize(const PictureView &view) {
+  QSize size = view.size();
+  if (const QScreen *screen = view.screen())
+    size = size.expandedTo(screen->size());
+  return size;
+}
+
+} // namespace
+
+// What was made of a value for its pane.
+struct ViewerRefresh::Prepared {
+  std::unique_ptr<QTextDocument> document;
+  viewer::DecodeResult picture;
+};
+
 ViewerRefresh::ViewerRefresh(data::Query &query, const ResultGrid &grid)
-    : query_(query), grid_(grid) {}
+    : query_(query), grid_(grid), abandoned_(std::make_shared<std::atomic<bool>>(false)) {
+  readTimer_.setInterval(0);
+  connect(&readTimer_, &QTimer::timeout, this, &ViewerRefresh::readNextChunk);
+  workers_.setMaxThreadCount(1);
+}
+
+ViewerRefresh::~ViewerRefresh() {
+  abandonWork();
+  workers_.waitForDone();
+}
+
+bool ViewerRefresh::busy() const {
+  return reading_ || outstanding_ > 0;
+}
+
+void ViewerRefresh::abandonWork() {
+  ++move_;
+  abandoned_->store(true);
+  abandoned_ = std::make_shared<std::atomic<bool>>(false);
+  readTimer_.stop();
+  reading_.reset();
+}
 
 void ViewerRefresh::ClearViewer() {
+  abandonWork();
   frmOwnWindow->DBRichEdit->setDataField(QString());
   frmOwnWindow->Image1->clear();
 }
@@ -30,9 +81,7 @@ void ViewerRefresh::ShowCurrentValue() {
     showMessage(QStringLiteral("grdListColEnter: nil"));
     return;
   }
-  if (!shownField_)
-    return;
-  try {
+  if (shownField_) {
     switch (shownField_->dataType()) {
     case data::FieldKind::ftString:
     case data::FieldKind::ftWideString:
@@ -47,8 +96,9 @@ void ViewerRefresh::ShowCurrentValue() {
     default:
       break;
     }
-  } catch (const std::exception &) {
   }
+  if (!busy())
+    emit settled();
 }
 
 void ViewerRefresh::HideViewerPanes() {
@@ -60,26 +110,122 @@ void ViewerRefresh::ShowAsText() {
   HideViewerPanes();
   frmOwnWindow->DBRichEdit->setDataField(shownField_->fieldName());
   frmOwnWindow->DBRichEdit->show();
+  try {
+    if (shownField_->isNull())
+      return;
+    if (!shownField_->isLargeValue()) {
+      // The display text of a short string, never taken for RTF.
+      frmOwnWindow->DBRichEdit->showDocument(
+          viewer::plainDocumentOf(QString::fromUtf8(shownField_->asString())));
+      return;
+    }
+    readFor(Pane::Text, std::make_unique<data::ChunkedRead>(query_.createBlobStream(*shownField_),
+                                                            viewer::kShownTextBytes));
+  } catch (const std::exception &) {
+    // A value that cannot be read leaves the pane empty.
+  }
 }
 
 void ViewerRefresh::ShowAsPicture() {
   HideViewerPanes();
-  LoadPictureFromBlob();
+  // The empty pane shows while the picture is read and decoded; a picture
+  // that fails hides it again.
   frmOwnWindow->pnlImage->show();
+  try {
+    LoadPictureFromBlob();
+  } catch (const std::exception &) {
+    pictureFailed();
+  }
 }
 
 void ViewerRefresh::LoadPictureFromBlob() {
-  const std::unique_ptr<data::ByteSource> value = query_.createBlobStream(*shownField_);
-  const qint64 size = value->size();
-  QByteArray bytes(qMin<qint64>(size, viewer::kSignatureBytes), Qt::Uninitialized);
-  data::readExactly(*value, bytes.data(), bytes.size());
-  if (viewer::pictureFormatOf(bytes) == viewer::PictureFormat::None)
+  auto read = std::make_unique<data::ChunkedRead>(query_.createBlobStream(*shownField_),
+                                                  viewer::kLargestPictureValue);
+  read->readNextChunk(viewer::kSignatureBytes);
+  if (viewer::pictureFormatOf(read->held()) == viewer::PictureFormat::None)
     return;
-  // The decoder takes the whole value: the first bytes, then the rest.
-  const qint64 first = bytes.size();
-  bytes.resize(size);
-  data::readExactly(*value, bytes.data() + first, size - first);
-  showPicture(*frmOwnWindow->Image1, bytes);
+  readFor(Pane::Picture, std::move(read));
+}
+
+void ViewerRefresh::readFor(Pane pane, std::unique_ptr<data::ChunkedRead> read) {
+  if (read->wanted() <= kShownAtOnce) {
+    while (!read->readNextChunk()) {
+    }
+    Prepared prepared;
+    const qint64 size = read->sourceSize();
+    if (pane == Pane::Text)
+      prepared.document = viewer::shownDocumentOf(read->takeBytes(), size);
+    else
+      prepared.picture = viewer::decodePicture(read->takeBytes());
+    show(pane, std::move(prepared));
+    return;
+  }
+  reading_ = std::move(read);
+  readingFor_ = pane;
+  readTimer_.start();
+}
+
+void ViewerRefresh::readNextChunk() {
+  try {
+    if (!reading_->readNextChunk())
+      return;
+  } catch (const std::exception &) {
+    readTimer_.stop();
+    reading_.reset();
+    if (readingFor_ == Pane::Picture)
+      pictureFailed();
+    emit settled();
+    return;
+  }
+  readTimer_.stop();
+  const std::unique_ptr<data::ChunkedRead> read = std::move(reading_);
+  prepare(readingFor_, read->takeBytes(), read->sourceSize());
+  emit valueRead();
+}
+
+void ViewerRefresh::prepare(Pane pane, QByteArray bytes, qint64 valueSize) {
+  ++outstanding_;
+  const quint64 move = move_;
+  const std::shared_ptr<std::atomic<bool>> abandoned = abandoned_;
+  const viewer::DecodeLimits limits{largestShownSize(*frmOwnWindow->Image1), abandoned.get()};
+  QThread *const home = thread();
+  workers_.start([this, pane, bytes, valueSize, move, abandoned, limits, home] {
+    // Shared, so that a result nobody takes is still deleted.
+    auto prepared = std::make_shared<Prepared>();
+    if (abandoned->load()) {
+      // Skipped: the cell was left while this waited in line.
+    } else if (pane == Pane::Text) {
+      prepared->document = viewer::shownDocumentOf(bytes, valueSize);
+      prepared->document->moveToThread(home);
+    } else {
+      prepared->picture = viewer::decodePicture(bytes, limits);
+    }
+    // Every piece of work reports back, so the count of those out is exact.
+    QMetaObject::invokeMethod(
+        this,
+        [this, pane, move, prepared] {
+          --outstanding_;
+          if (move != move_)
+            return;
+          show(pane, std::move(*prepared));
+          emit settled();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void ViewerRefresh::show(Pane pane, Prepared prepared) {
+  if (pane == Pane::Text)
+    frmOwnWindow->DBRichEdit->showDocument(std::move(prepared.document));
+  else if (prepared.picture.ok())
+    showPicture(*frmOwnWindow->Image1, *prepared.picture.picture);
+  else
+    pictureFailed();
+}
+
+void ViewerRefresh::pictureFailed() {
+  frmOwnWindow->Image1->clear();
+  frmOwnWindow->pnlImage->hide();
 }
 
 } // namespace quillon::forms

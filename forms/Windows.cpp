@@ -23,7 +23,7 @@ TfrmCondition *frmCondition = nullptr;
 void createWindows(const QString &programDir) {
   frmMainForm = new TfrmMainForm(programDir);
   frmAbout = new TfrmAbout;
-  frmOwnWindow = new TfrmOwnWindow(&frmMainForm->qrList);
+  frmOwnWindow = new TfrmOwnWindow();
   frmSettings = new TfrmSettings;
   frmFilter = new TfrmFilter;
   frmCondition = new TfrmCondition;

@@ -126,6 +126,7 @@ public:
   void UpdateTransferActions();
   void ClearViewer();
   void ShowCurrentValue();
+  ViewerRefresh &viewerRefresh() const { return *viewerRefresh_; }
 
   // The field of the grid's selected column in the current row of qrList;
   // nullptr when there is none.

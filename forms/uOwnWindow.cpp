@@ -15,7 +15,7 @@ namespace {
 constexpr int kStatusBarHeight = 19;
 }
 
-TfrmOwnWindow::TfrmOwnWindow(data::Query *dsList, QWidget *parent)
+TfrmOwnWindow::TfrmOwnWindow(QWidget *parent)
     : SecondaryWindow(QStringLiteral("Quillon - Просмотр"), QSize(400, 300), parent) {
   setObjectName(QStringLiteral("frmOwnWindow"));
   setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
@@ -24,11 +24,13 @@ TfrmOwnWindow::TfrmOwnWindow(data::Query *dsList, QWidget *parent)
 
   DBRichEdit = new DbTextPane(this);
   DBRichEdit->setObjectName(QStringLiteral("DBRichEdit"));
-  DBRichEdit->setDataSource(dsList);
 
   pnlImage = new QFrame(this);
   pnlImage->setObjectName(QStringLiteral("pnlImage"));
   pnlImage->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  // The pane paints its own background, so it looks the same whether the
+  // text pane lies hidden below it or not.
+  pnlImage->setAutoFillBackground(true);
   auto *imageLayout = new QVBoxLayout(pnlImage);
   imageLayout->setContentsMargins(1, 1, 1, 1);
   Image1 = new PictureView(pnlImage);

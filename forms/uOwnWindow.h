@@ -5,10 +5,6 @@
 class QFrame;
 class QStatusBar;
 
-namespace quillon::data {
-class Query;
-} // namespace quillon::data
-
 namespace quillon::forms {
 
 class DbTextPane;
@@ -17,12 +13,12 @@ class WindowPlacementKeeper;
 
 // The floating viewer of the current cell; stays on top, never modal. The
 // picture pane lies over the text pane, both filling the window above the
-// status bar, which stays empty.
+// status bar, which stays empty. What the panes show, the main window's
+// viewer refresh puts there.
 class TfrmOwnWindow : public SecondaryWindow {
   Q_OBJECT
 public:
-  // `dsList` is the result whose fields the text pane shows.
-  explicit TfrmOwnWindow(data::Query *dsList, QWidget *parent = nullptr);
+  explicit TfrmOwnWindow(QWidget *parent = nullptr);
   // Saves the placement once more if the viewer was shown since its last
   // save.
   ~TfrmOwnWindow() override;

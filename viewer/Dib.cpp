@@ -175,12 +175,23 @@ DibHeader readDibHeader(const Bytes &dib) {
   return h;
 }
 
+void requirePlausibleSize(qint64 pixels, qint64 bytes, qint64 pixelsPerByte, const char *what) {
+  if (pixels > kPixelsWithoutData && pixels / pixelsPerByte > bytes)
+    damaged(QStringLiteral("%1 claims %2 pixels, more than its %3 bytes can hold")
+                .arg(QLatin1String(what))
+                .arg(pixels)
+                .arg(bytes));
+}
+
 QImage decodeDibPixels(const Bytes &dib, const DibHeader &h, const Bytes &pixels, DibAlpha alpha) {
   const qint64 rows = h.height;
   const bool compressed = h.compression == kBiRle8 || h.compression == kBiRle4;
-  // Uncompressed pixels must all be there before the image is allocated.
+  // Uncompressed pixels must all be there before the image is allocated;
+  // compressed ones at least as many bytes as a run of runs needs.
   if (!compressed)
     pixels.need(0, rows * h.stride(), "the bitmap's pixels");
+  else
+    requirePlausibleSize(h.width * rows, pixels.size(), 256, "the compressed bitmap");
   const bool keepAlpha = alpha == DibAlpha::FromPixels && h.bitCount == 32;
   QImage image(int(h.width), int(rows), keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   if (image.isNull())

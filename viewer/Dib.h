@@ -13,6 +13,15 @@ namespace quillon::viewer::detail {
 // Pictures of more pixels are refused: 256 MB at 4 bytes a pixel.
 constexpr qint64 kMaxPixels = qint64(64) * 1024 * 1024;
 
+// Pictures whose header claims more pixels than this may be drawn from any
+// number of bytes; beyond it, every pixel needs a share of the bytes, so a
+// damaged header never makes a small value allocate a huge picture.
+constexpr qint64 kPixelsWithoutData = qint64(4) << 20;
+
+// Fails a picture whose `pixels` the `bytes` of its data could not encode
+// at `pixelsPerByte`, beyond kPixelsWithoutData.
+void requirePlausibleSize(qint64 pixels, qint64 bytes, qint64 pixelsPerByte, const char *what);
+
 enum : std::uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3 };
 
 struct DibHeader {

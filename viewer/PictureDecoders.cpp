@@ -22,6 +22,7 @@ using detail::Bytes;
 using detail::Damaged;
 using detail::damaged;
 using detail::kMaxPixels;
+using detail::kPixelsWithoutData;
 
 namespace {
 
@@ -90,25 +91,34 @@ void jpegEmitMessage(j_common_ptr info, int level) {
 
 void jpegOutputMessage(j_common_ptr) {}
 
+// Everything the jump touches lives here or in the caller, so a longjmp
+// never skips a C++ destructor.
+struct JpegDecoder {
+  jpeg_decompress_struct info; // first: the progress monitor finds the rest
+  JpegErrors errors;
+  jpeg_progress_mgr progress;
+  const std::atomic<bool> *abandoned;
+};
+
 void jpegProgress(j_common_ptr info) {
-  auto *decompress = reinterpret_cast<j_decompress_ptr>(info);
-  if (decompress->input_scan_number > kMaxJpegScans) {
-    auto *errors = reinterpret_cast<JpegErrors *>(info->err);
-    std::snprintf(errors->message, sizeof errors->message, "more than %d scans", kMaxJpegScans);
+  auto *decoder = reinterpret_cast<JpegDecoder *>(info);
+  if (decoder->info.input_scan_number > kMaxJpegScans) {
+    std::snprintf(decoder->errors.message, sizeof decoder->errors.message, "more than %d scans",
+                  kMaxJpegScans);
+    jpegFail(info);
+  }
+  if (decoder->abandoned && decoder->abandoned->load(std::memory_order_relaxed)) {
+    std::snprintf(decoder->errors.message, sizeof decoder->errors.message, "abandoned");
     jpegFail(info);
   }
 }
 
-// Everything the jump touches lives here or in the caller, so a longjmp
-// never skips a C++ destructor.
-struct JpegDecoder {
-  jpeg_decompress_struct info;
-  JpegErrors errors;
-  jpeg_progress_mgr progress;
-};
-
 // Returns false after a libjpeg error; `image` then holds nothing useful.
-bool runJpeg(JpegDecoder &d, const unsigned char *data, unsigned long size, QImage &image) {
+// With a valid `shown` size smaller than the picture, only its middle of
+// that size is decoded: the columns through jpeg_crop_scanline, the rows
+// above skipped, those below never read; `origin` says where it lies.
+bool runJpeg(JpegDecoder &d, const unsigned char *data, unsigned long size, QSize shown,
+             QImage &image, QSize &full, QPoint &origin) {
   if (setjmp(d.errors.jump))
     return false;
   jpeg_create_decompress(&d.info);
@@ -118,9 +128,18 @@ bool runJpeg(JpegDecoder &d, const unsigned char *data, unsigned long size, QIma
   jpeg_mem_src(&d.info, data, size);
   jpeg_read_header(&d.info, TRUE);
 
-  if (qint64(d.info.image_width) * d.info.image_height > kMaxPixels) {
+  const qint64 pixels = qint64(d.info.image_width) * d.info.image_height;
+  if (pixels > kMaxPixels) {
     std::snprintf(d.errors.message, sizeof d.errors.message, "%u by %u pixels is too large",
                   d.info.image_width, d.info.image_height);
+    return false;
+  }
+  // Huffman coding spends at least a bit on each block of 8 by 8 pixels
+  // (arithmetic coding may spend less).
+  if (!d.info.arith_code && pixels > kPixelsWithoutData && pixels / 512 > qint64(size)) {
+    std::snprintf(d.errors.message, sizeof d.errors.message,
+                  "%u by %u pixels cannot be held in %lu bytes", d.info.image_width,
+                  d.info.image_height, size);
     return false;
   }
   const bool grey = d.info.jpeg_color_space == JCS_GRAYSCALE;
@@ -132,9 +151,27 @@ bool runJpeg(JpegDecoder &d, const unsigned char *data, unsigned long size, QIma
   d.info.quantize_colors = FALSE;
   jpeg_start_decompress(&d.info);
 
-  const int width = int(d.info.output_width);
-  const int height = int(d.info.output_height);
-  image = QImage(width, height, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+  full = QSize(int(d.info.output_width), int(d.info.output_height));
+  JDIMENSION left = 0, width = d.info.output_width;
+  JDIMENSION top = 0, height = d.info.output_height;
+  if (shown.isValid() && shown.width() + 2 < full.width()) {
+    // A column more on either side: upsampling draws each column from its
+    // neighbours, which the window's own edge columns lack.
+    left = (d.info.output_width - JDIMENSION(shown.width())) / 2 - 1;
+    width = JDIMENSION(shown.width()) + 2;
+    // It widens the window to whole blocks, moving its left edge.
+    jpeg_crop_scanline(&d.info, &left, &width);
+  }
+  if (shown.isValid() && shown.height() < full.height()) {
+    height = JDIMENSION(shown.height());
+    top = (d.info.output_height - height) / 2;
+    if (jpeg_skip_scanlines(&d.info, top) != top) {
+      std::snprintf(d.errors.message, sizeof d.errors.message, "no scanline %u", top);
+      return false;
+    }
+  }
+  origin = QPoint(int(left), int(top));
+  image = QImage(int(width), int(height), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
   if (image.isNull()) {
     std::snprintf(d.errors.message, sizeof d.errors.message, "not enough memory");
     return false;
@@ -146,8 +183,8 @@ bool runJpeg(JpegDecoder &d, const unsigned char *data, unsigned long size, QIma
   // Adobe writers store CMYK inverted (255 is no ink); without their marker
   // the samples are ink amounts.
   const bool inverted = d.info.saw_Adobe_marker;
-  while (d.info.output_scanline < d.info.output_height) {
-    const int y = int(d.info.output_scanline);
+  const int columns = int(width);
+  for (int y = 0; y < int(height); ++y) {
     JSAMPROW row = cmyk ? cmykRow[0] : image.scanLine(y);
     if (jpeg_read_scanlines(&d.info, &row, 1) != 1) {
       std::snprintf(d.errors.message, sizeof d.errors.message, "no scanline %d", y);
@@ -155,7 +192,7 @@ bool runJpeg(JpegDecoder &d, const unsigned char *data, unsigned long size, QIma
     }
     if (cmyk) {
       uchar *out = image.scanLine(y);
-      for (int x = 0; x < width; ++x) {
+      for (int x = 0; x < columns; ++x) {
         const JSAMPLE *in = cmykRow[0] + 4 * x;
         const int k = inverted ? in[3] : 255 - in[3];
         for (int c = 0; c < 3; ++c) {
@@ -165,7 +202,8 @@ bool runJpeg(JpegDecoder &d, const unsigned char *data, unsigned long size, QIma
       }
     }
   }
-  // Every pixel has been read; jpeg_finish_decompress would only read on.
+  // Every pixel wanted has been read; the rest is left unread.
+  jpeg_abort_decompress(&d.info);
   return true;
 }
 
@@ -234,6 +272,9 @@ QImage firstGifFrame(const QByteArray &value) {
     damaged(QStringLiteral("the GIF frame is %1 by %2 pixels").arg(width).arg(height));
   if (width * height > kMaxPixels)
     damaged(QStringLiteral("the GIF frame of %1 by %2 pixels is too large").arg(width).arg(height));
+  // A 12-bit LZW code stands for at most 4096 pixels.
+  detail::requirePlausibleSize(width * height, source.size - source.position, 4096 * 8 / 12,
+                               "the GIF frame");
   const ColorMapObject *map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
   if (!map || !map->Colors || map->ColorCount <= 0)
     damaged(QStringLiteral("the GIF frame has no colour table"));
@@ -406,7 +447,7 @@ DecodeResult guarded(PictureFormat format, Picture::Type type, Decode decode) {
 
 } // namespace
 
-DecodeResult decodeJpeg(const QByteArray &value) {
+DecodeResult decodeJpeg(const QByteArray &value, const DecodeLimits &limits) {
   auto decoder = std::make_unique<JpegDecoder>();
   std::memset(decoder.get(), 0, sizeof *decoder);
   decoder->info.err = jpeg_std_error(&decoder->errors.manager);
@@ -414,13 +455,20 @@ DecodeResult decodeJpeg(const QByteArray &value) {
   decoder->errors.manager.emit_message = jpegEmitMessage;
   decoder->errors.manager.output_message = jpegOutputMessage;
   decoder->progress.progress_monitor = jpegProgress;
+  decoder->abandoned = limits.abandoned;
   QImage image;
-  const bool ok = runJpeg(*decoder, reinterpret_cast<const unsigned char *>(value.constData()),
-                          static_cast<unsigned long>(value.size()), image);
+  QSize full;
+  QPoint origin;
+  const bool ok =
+      runJpeg(*decoder, reinterpret_cast<const unsigned char *>(value.constData()),
+              static_cast<unsigned long>(value.size()), limits.shown, image, full, origin);
   jpeg_destroy_decompress(&decoder->info);
   if (!ok)
     return failed(PictureFormat::Jpeg, QString::fromLocal8Bit(decoder->errors.message));
-  return decoded(PictureFormat::Jpeg, imagePicture(Picture::Type::Bitmap, std::move(image)));
+  Picture picture = imagePicture(Picture::Type::Bitmap, std::move(image));
+  picture.size = full;
+  picture.origin = origin;
+  return decoded(PictureFormat::Jpeg, std::move(picture));
 }
 
 DecodeResult decodeGif(const QByteArray &value) {
@@ -446,10 +494,10 @@ DecodeResult decodeWmf(const QByteArray &value) {
   return decoded(PictureFormat::Wmf, std::move(picture));
 }
 
-DecodeResult decodePicture(const QByteArray &value) {
+DecodeResult decodePicture(const QByteArray &value, const DecodeLimits &limits) {
   switch (pictureFormatOf(value)) {
   case PictureFormat::Jpeg:
-    return decodeJpeg(value);
+    return decodeJpeg(value, limits);
   case PictureFormat::Gif:
     return decodeGif(value);
   case PictureFormat::Bmp:

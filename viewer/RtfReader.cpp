@@ -814,10 +814,23 @@ private:
   Paragraph &paragraph() { return table_->rows.back().back().back(); }
 
   void insertText(const QString &text, const QTextCharFormat &format) {
-    if (table_)
+    if (table_) {
       paragraph().runs.emplace_back(text, format);
-    else
-      cursor_.insertText(text, format);
+      return;
+    }
+    for (qsizetype at = 0; at < text.size();) {
+      if (blockLength_ >= kMaxRtfBlockLength)
+        insertBlock(cursor_.blockFormat(), format);
+      const qsizetype n = std::min(text.size() - at, qsizetype(kMaxRtfBlockLength - blockLength_));
+      cursor_.insertText(text.mid(at, n), format);
+      blockLength_ += int(n);
+      at += n;
+    }
+  }
+
+  void insertBlock(const QTextBlockFormat &format, const QTextCharFormat &charFormat) {
+    cursor_.insertBlock(format, charFormat);
+    blockLength_ = 0;
   }
 
   void setBlockFormat(const QTextBlockFormat &format) {
@@ -841,7 +854,7 @@ private:
       if (table_)
         table_->rows.back().back().push_back({blockFormat(), charFormat(), {}});
       else
-        cursor_.insertBlock(blockFormat(), charFormat());
+        insertBlock(blockFormat(), charFormat());
       pendingBreak_ = false;
     }
   }
@@ -914,6 +927,7 @@ private:
       }
     cursor_ = written->lastCursorPosition();
     cursor_.movePosition(QTextCursor::NextBlock);
+    blockLength_ = 0;
     pendingBreak_ = false;
   }
 
@@ -976,6 +990,7 @@ private:
   QByteArray bytes_; // undecoded text bytes, all in bytesCodePage_
   int bytesCodePage_ = kDefaultCodePage;
   QString run_;               // decoded text not yet in the document
+  int blockLength_ = 0;       // characters in the block being written
   bool pendingBreak_ = false; // a \par whose next paragraph has no content yet
 
   std::optional<Table> table_; // being gathered

@@ -21,6 +21,11 @@ std::optional<std::unique_ptr<QTextDocument>> readRtf(const QByteArray &bytes);
 // True when readRtf would accept the bytes.
 bool looksLikeRtf(const QByteArray &bytes);
 
+// A paragraph longer than this continues in a block of its own, as it would
+// wrap: a document laid out as one endless line costs time in the square of
+// its length.
+inline constexpr int kMaxRtfBlockLength = 2000;
+
 // Groups deeper than this share their parent's formatting.
 inline constexpr int kMaxRtfDepth = 1000;
 // Table rows wider than this put further cells' text into the last cell.

@@ -1,3 +1,4 @@
+#include "forms/FileDialog.h"
 #include "forms/RecordNavigator.h"
 #include "forms/ResultGrid.h"
 #include "forms/WindowsFixture.h"
@@ -216,6 +217,15 @@ TEST_P(RefreshTest, FieldChooserHidesAndShowsColumns) {
   EXPECT_EQ(columns(), 1);
   EXPECT_TRUE(title(0).isEmpty());
   EXPECT_EQ(w->currentField(), nullptr);
+  // A transfer then says so, in the program's language.
+  messages.clear();
+  setFileDialogOverride(
+      [](FileDialog::Kind, const QString &) { return QStringLiteral("/dev/null"); });
+  runCommand(w->AToFile);
+  setFileDialogOverride({});
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].second.contains(QStringLiteral("Нет текущей ячейки: все поля скрыты")))
+      << messages[0].second.toStdString();
 }
 
 TEST_P(RefreshTest, ChooserAfterAFailedRefreshDoesNothingHarmful) {

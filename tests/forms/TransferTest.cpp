@@ -208,6 +208,7 @@ TEST_P(TransferTest, TextColumnLoadsAndSavesLikeAnImageColumn) {
   EXPECT_EQ(stored("notes").data(), text);
   EXPECT_EQ(fileBytes(file("notes-out.txt")), text);
   // The viewer shows the loaded text.
+  waitForViewer();
   EXPECT_TRUE(frmOwnWindow->DBRichEdit->toPlainText().startsWith(QStringLiteral("Строка первая")));
 }
 
@@ -216,6 +217,7 @@ TEST_P(TransferTest, LoadedPictureShowsInTheViewer) {
   writeFile(file("pic.bmp"), bitmapBytes());
   openAnswer = file("pic.bmp");
   runCommand(w->AFromFile);
+  waitForViewer();
   EXPECT_FALSE(frmOwnWindow->Image1->isEmpty());
   EXPECT_EQ(frmOwnWindow->Image1->pictureSize(), QSize(40, 30));
 }

@@ -4,6 +4,8 @@
 #include "forms/WindowsFixture.h"
 #include "forms/uFilter.h"
 #include "forms/uOwnWindow.h"
+#include "viewer/RtfReader.h"
+#include "viewer/TextValue.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +113,10 @@ protected:
 
   void open(const QString &table) {
     start();
+    openTable(table);
+  }
+
+  void openTable(const QString &table) {
     w = frmMainForm;
     viewer = frmOwnWindow;
     runCommand(w->AReConnect);
@@ -122,7 +128,8 @@ protected:
     ASSERT_TRUE(w->qrList.active());
   }
 
-  void moveTo(int row, const QString &fieldName) {
+  // Makes the cell current without letting the viewer finish with it.
+  void select(int row, const QString &fieldName) {
     const data::Field &field = w->qrList.fieldByName(fieldName);
     const int column = w->resultGrid()->model()->columnOf(&field);
     ASSERT_GE(column, 0) << fieldName.toStdString();
@@ -131,9 +138,17 @@ protected:
     ASSERT_EQ(w->resultGrid()->currentField(), &field);
   }
 
+  void moveTo(int row, const QString &fieldName) {
+    select(row, fieldName);
+    waitForViewer();
+  }
+
   bool textShown() const { return viewer->DBRichEdit->isVisible(); }
   bool pictureShown() const { return viewer->pnlImage->isVisible(); }
   QString text() const { return viewer->DBRichEdit->toPlainText(); }
+  QImage panes() const {
+    return viewer->grab(QRect(QPoint(0, 0), viewer->pnlImage->size())).toImage();
+  }
 
   QString database;
   TfrmMainForm *w = nullptr;
@@ -308,6 +323,73 @@ TEST_F(ViewerTest, LargePictureShowsItsMiddleUnscaled) {
     SCOPED_TRACE(at.x() * 10000 + at.y());
     EXPECT_EQ(drawn.pixel(at) & 0xffffff, codedPixel(left + at.x(), top + at.y()) & 0xffffff);
   }
+}
+
+TEST_F(ViewerTest, TheEmptyPicturePaneLooksTheSameAtStartAndLater) {
+  start();
+  viewer = frmOwnWindow;
+  const QImage atStart = panes();
+  openTable(QStringLiteral("Docs"));
+  moveTo(5, QStringLiteral("Data")); // a PNG: no picture
+  ASSERT_TRUE(pictureShown());
+  ASSERT_FALSE(textShown());
+  EXPECT_TRUE(panes() == atStart);
+}
+
+TEST_F(ViewerTest, AMoveDropsTheWorkForTheCellBefore) {
+  // Read in chunks between events: 2.4 MB. Read in the first: 180 KB.
+  sqliteStoreBlob(database, "UPDATE Docs SET Data = ? WHERE ID = 3", codedBitmap(1000, 800));
+  sqliteStoreBlob(database, "UPDATE Docs SET Data = ? WHERE ID = 4", codedBitmap(300, 200));
+  open(QStringLiteral("Docs"));
+  // Left while the picture is read.
+  select(2, QStringLiteral("Data"));
+  EXPECT_TRUE(w->viewerRefresh().busy());
+  moveTo(5, QStringLiteral("Data")); // a PNG: the empty pane
+  EXPECT_TRUE(pictureShown());
+  EXPECT_TRUE(viewer->Image1->isEmpty());
+  // Left once it is read, with its decoding handed on: neither the picture
+  // nor a failure of the dropped work reaches the pane.
+  QSignalSpy read(&w->viewerRefresh(), &ViewerRefresh::valueRead);
+  select(3, QStringLiteral("Data"));
+  while (read.isEmpty())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  moveTo(5, QStringLiteral("Data"));
+  EXPECT_TRUE(pictureShown());
+  EXPECT_TRUE(viewer->Image1->isEmpty());
+  // Left alone, each shows.
+  moveTo(2, QStringLiteral("Data"));
+  EXPECT_EQ(viewer->Image1->pictureSize(), QSize(1000, 800));
+  moveTo(3, QStringLiteral("Data"));
+  EXPECT_EQ(viewer->Image1->pictureSize(), QSize(300, 200));
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ViewerTest, AnUnbrokenLineOfMegabytesShowsItsFirstPartInShortLines) {
+  // 3,000,005 characters without a break.
+  sqliteExec(database, "UPDATE Docs SET Notes = 'START' || hex(zeroblob(1500000)) WHERE ID = 1");
+  open(QStringLiteral("Docs"));
+  moveTo(0, QStringLiteral("Notes"));
+  const QTextDocument *document = viewer->DBRichEdit->document();
+  ASSERT_GT(document->blockCount(), 1000);
+  EXPECT_TRUE(document->firstBlock().text().startsWith(QStringLiteral("START000")));
+  EXPECT_EQ(document->lastBlock().text(),
+            QStringLiteral("(Показаны первые 2097152 байт из 3000005. Всё значение сохраняет "
+                           "команда «В файл».)"));
+  qint64 shown = 0;
+  for (QTextBlock block = document->firstBlock(); block != document->lastBlock();
+       block = block.next()) {
+    EXPECT_LE(block.length() - 1, viewer::kMaxRtfBlockLength);
+    shown += block.length() - 1;
+  }
+  EXPECT_EQ(shown, viewer::kShownTextBytes);
+}
+
+TEST_F(ViewerTest, TextThatIsNotUtf8ShowsAsWindows1251) {
+  sqliteStoreBlob(database, "UPDATE Docs SET Notes = ? WHERE ID = 2",
+                  QByteArray("\xd2\xe8\xf8\xe5 \xe5\xe4\xe5\xf8\xfc"));
+  open(QStringLiteral("Docs"));
+  moveTo(1, QStringLiteral("Notes"));
+  EXPECT_EQ(text(), QStringLiteral("Тише едешь"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "data/DataLink.h"
 #include "forms/CommandRouter.h"
 #include "forms/MessageBoxes.h"
+#include "forms/ViewerRefresh.h"
 #include "forms/Windows.h"
 #include "forms/uBlobFormFile.h"
 #include "platform/ShellRequest.h"
@@ -96,6 +97,14 @@ protected:
     for (int i = 0; i < frmMainForm->cbTables->count(); ++i)
       names << frmMainForm->cbTables->itemText(i);
     return names;
+  }
+
+  // Lets the viewer finish the current cell's value, which it reads between
+  // events and prepares on a worker thread; every wake-up is an event the
+  // work posted, so the loop ends as soon as the work does.
+  static void waitForViewer() {
+    while (frmMainForm->viewerRefresh().busy())
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
 
   // Counts the runs of a command without running its work.

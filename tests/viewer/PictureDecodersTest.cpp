@@ -22,8 +22,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator calls these hooks on every allocation; GCC
+// installs no header declaring the function.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void *,
+                                                                            std::size_t),
+                                                         void (*freeHook)(const volatile void *));
+#endif
 
 using namespace quillon::viewer;
 
@@ -855,6 +865,163 @@ TEST(BmpDecoder, DamagedHeadersFail) {
   expectDamaged(QByteArray("BMW drivers wrote this text; it is no bitmap at all.\n"),
                 PictureFormat::Bmp, "text starting with BM");
   expectEveryPrefixFails(good, PictureFormat::Bmp);
+}
+
+// ---------------------------------------------------------------- bounds
+
+namespace {
+
+// The largest single allocation made while `work` runs: the sanitizer's
+// allocator reports each one (the tests always run under it). Without it
+// the count stays 0 and the refusal's own message is what the tests see.
+std::atomic<bool> watchingAllocations{false};
+std::atomic<std::size_t> largestAllocation{0};
+
+#if defined(__SANITIZE_ADDRESS__)
+void noteAllocation(const volatile void *, std::size_t size) {
+  if (!watchingAllocations.load(std::memory_order_relaxed))
+    return;
+  std::size_t seen = largestAllocation.load(std::memory_order_relaxed);
+  while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+  }
+}
+void noteFree(const volatile void *) {}
+const bool allocationHooks =
+    __sanitizer_install_malloc_and_free_hooks(noteAllocation, noteFree) != 0;
+#else
+const bool allocationHooks = true;
+#endif
+
+template <typename Work> std::size_t largestAllocationDuring(Work work) {
+  largestAllocation = 0;
+  watchingAllocations = true;
+  work();
+  watchingAllocations = false;
+  return largestAllocation;
+}
+
+constexpr std::size_t kMb = 1 << 20;
+
+// A BMP of RLE8 codes drawing every row in runs of one colour.
+QByteArray flatRle8Bitmap(int width, int height) {
+  QByteArray dib;
+  for (const int v : {40, width, height})
+    putU32(dib, std::uint32_t(v));
+  putU16(dib, 1);
+  putU16(dib, 8);
+  putU32(dib, 1); // BI_RLE8
+  for (int i = 0; i < 5; ++i)
+    putU32(dib, i == 3 ? 1 : 0);
+  dib += bytes({0, 160, 0, 0});
+  QByteArray row;
+  for (int left = width; left > 0; left -= 255)
+    row += bytes({std::min(left, 255), 0});
+  row += bytes({0, 0});
+  for (int y = 0; y < height; ++y)
+    dib += row;
+  dib.chop(2);
+  dib += bytes({0, 1});
+  return bmpFileOf(dib, 4);
+}
+
+// Where a baseline JPEG's frame header keeps its height and width.
+qsizetype jpegFrameSize(const QByteArray &jpeg) {
+  const qsizetype sof = jpeg.indexOf("\xff\xc0");
+  EXPECT_GT(sof, 0);
+  return sof + 5;
+}
+
+void setU16BigEndian(QByteArray &out, qsizetype at, int v) {
+  out[at] = char(v >> 8);
+  out[at + 1] = char(v & 0xff);
+}
+
+} // namespace
+
+TEST(DecodeBounds, HeadersClaimingMorePixelsThanTheirBytesHoldFailBeforeAllocating) {
+  // 8192 by 8192 run-length coded in a kilobyte.
+  QByteArray bmp = flatRle8Bitmap(16, 16);
+  setU32(bmp, 18, 8192);
+  setU32(bmp, 22, 8192);
+  bmp.append(QByteArray(1000, '\0'));
+  setU32(bmp, 2, std::uint32_t(bmp.size()));
+
+  // A GIF frame of 8000 by 8000 whose codes take a few bytes.
+  QByteArray gif =
+      makeGif(16, 16, kRgbwMap, {GifFrame{0, 0, 16, 16, false, {}, filled(16, 16, 1)}});
+  const qsizetype descriptor = gif.indexOf(',');
+  ASSERT_GT(descriptor, 0);
+  for (const qsizetype at : {qsizetype(6), descriptor + 5}) {
+    gif[at] = char(8000 & 0xff), gif[at + 1] = char(8000 >> 8);
+    gif[at + 2] = char(8000 & 0xff), gif[at + 3] = char(8000 >> 8);
+  }
+
+  // A flat JPEG whose frame header claims 8000 by 8000.
+  QByteArray jpeg = greyJpeg(64, 64);
+  setU16BigEndian(jpeg, jpegFrameSize(jpeg), 8000);
+  setU16BigEndian(jpeg, jpegFrameSize(jpeg) + 2, 8000);
+
+  ASSERT_TRUE(allocationHooks);
+  for (const auto &[value, format] :
+       {std::pair{bmp, PictureFormat::Bmp}, std::pair{gif, PictureFormat::Gif},
+        std::pair{jpeg, PictureFormat::Jpeg}}) {
+    SCOPED_TRACE(int(format));
+    DecodeResult result;
+    const std::size_t largest = largestAllocationDuring([&] { result = decodePicture(value); });
+    EXPECT_FALSE(result.ok()) << describe(result);
+    EXPECT_TRUE(result.error.contains(QStringLiteral("pixels"))) << result.error.toStdString();
+    EXPECT_LT(largest, 8 * kMb);
+  }
+}
+
+TEST(DecodeBounds, LargeFlatPicturesHoldingTheirShareDecode) {
+  // Nine megapixels of one colour: above the pixels any value may claim,
+  // but coded in as many bytes as a real flat picture takes.
+  const Picture bmp = decodeOk(flatRle8Bitmap(3000, 3000), Picture::Type::Bitmap);
+  EXPECT_EQ(bmp.size, QSize(3000, 3000));
+  EXPECT_PIXEL(bmp.image, 2999, 2999, qRgb(0, 160, 0));
+
+  std::vector<JSAMPLE> flat(2400 * 2400, 128);
+  const Picture jpeg = decodeOk(compressJpeg(2400, 2400, 1, flat), Picture::Type::Bitmap);
+  EXPECT_EQ(jpeg.size, QSize(2400, 2400));
+}
+
+TEST(JpegDecoder, TheShownPartIsTheMiddleAsDjpegDecodesIt) {
+  const QByteArray jpeg = jpegOf(testImage(703, 509));
+  const Reference whole = djpeg(jpeg);
+  ASSERT_EQ(whole.size, QSize(703, 509));
+  for (const QSize shown : {QSize(300, 200), QSize(1000, 100), QSize(50, 1000)}) {
+    SCOPED_TRACE(shown.width() * 10000 + shown.height());
+    const DecodeResult result = decodeJpeg(jpeg, {shown, nullptr});
+    ASSERT_TRUE(result.ok()) << describe(result);
+    const Picture &part = *result.picture;
+    EXPECT_EQ(part.size, QSize(703, 509));
+    // Whole blocks: the part may start left of the middle and be wider.
+    const QRect wanted(
+        QPoint((703 - std::min(shown.width(), 703)) / 2, (509 - std::min(shown.height(), 509)) / 2),
+        shown.boundedTo(QSize(703, 509)));
+    const QRect decoded(part.origin, part.image.size());
+    EXPECT_TRUE(decoded.contains(wanted)) << decoded.x() << "," << decoded.width();
+    EXPECT_LE(decoded.width(), wanted.width() + 2 + 16);
+    EXPECT_EQ(decoded.height(), wanted.height());
+    // Every pixel that can be seen is djpeg's.
+    for (int y = wanted.top(); y <= wanted.bottom(); ++y) {
+      const qsizetype at = (qsizetype(y) * 703 + wanted.left()) * 3;
+      const uchar *row = part.image.constScanLine(y - part.origin.y());
+      ASSERT_EQ(
+          QByteArray(reinterpret_cast<const char *>(row) + (wanted.left() - part.origin.x()) * 3,
+                     wanted.width() * 3),
+          whole.pixels.mid(at, wanted.width() * 3))
+          << "row " << y;
+    }
+  }
+}
+
+TEST(JpegDecoder, AnAbandonedDecodeStops) {
+  const std::atomic<bool> abandoned{true};
+  const DecodeResult result = decodeJpeg(jpegOf(testImage(640, 480)), {QSize(), &abandoned});
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(result.error, QStringLiteral("abandoned"));
 }
 
 // ---------------------------------------------------------------- ICO

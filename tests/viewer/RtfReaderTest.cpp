@@ -503,12 +503,11 @@ TEST_F(DemoDatabaseRtf, TheLetterKeepsItsFormatting) {
 }
 
 TEST_F(DemoDatabaseRtf, TheNoteInATextColumnIsFormattedToo) {
-  const TextContent content = textContentOf(note_);
-  ASSERT_EQ(content.kind, TextContent::Kind::Rich);
-  EXPECT_EQ(text(content.document->toPlainText()), "Напоминание: полить цветок и позвонить домой.");
-  EXPECT_TRUE(isBold(formatOf(*content.document, "Напоминание")));
-  EXPECT_TRUE(formatOf(*content.document, "полить").fontItalic());
-  EXPECT_EQ(formatOf(*content.document, "домой").fontPointSize(), 11.0);
+  const auto document = shownDocumentOf(note_, note_.size());
+  EXPECT_EQ(text(document->toPlainText()), "Напоминание: полить цветок и позвонить домой.");
+  EXPECT_TRUE(isBold(formatOf(*document, "Напоминание")));
+  EXPECT_TRUE(formatOf(*document, "полить").fontItalic());
+  EXPECT_EQ(formatOf(*document, "домой").fontPointSize(), 11.0);
 }
 
 // ---------------------------------------------------------------- plain text
@@ -523,48 +522,61 @@ TEST(PlainText, EveryLineEndBecomesOneNewline) {
   EXPECT_EQ(plainTextOf(QByteArray()), QString());
 }
 
-TEST(PlainText, ReadsUtf8AndReplacesBadSequences) {
+TEST(PlainText, ReadsUtf8ElseWindows1251) {
   EXPECT_EQ(text(plainTextOf("Тише едешь\r\n")), "Тише едешь\n");
+  // A sequence cut off at the end of the bytes shown is left out.
+  EXPECT_EQ(text(plainTextOf("Тише\xd0")), "Тише");
+  // Bytes that are not UTF-8 are the 8-bit code page's, never boxes.
+  EXPECT_EQ(text(plainTextOf("\xd2\xe8\xf8\xe5 \xe5\xe4\xe5\xf8\xfc")), "Тише едешь");
   EXPECT_EQ(text(plainTextOf("a\xff"
                              "b\xd0")),
-            "a\xef\xbf\xbd"
-            "b\xef\xbf\xbd");
+            "aяbР");
 }
 
 TEST(PlainText, ValuesAreOfferedAsRtfFirstThenAsPlainText) {
-  TextContent rich = textContentOf("{\\rtf1 {\\b x}\\par y}");
-  ASSERT_EQ(rich.kind, TextContent::Kind::Rich);
-  ASSERT_TRUE(rich.document);
-  EXPECT_EQ(text(rich.document->toPlainText()), "x\ny");
+  const auto rich = shownDocumentOf("{\\rtf1 {\\b x}\\par y}", 20);
+  EXPECT_EQ(text(rich->toPlainText()), "x\ny");
+  EXPECT_TRUE(isBold(formatOf(*rich, "x")));
 
-  const TextContent crlf = textContentOf("x\r\ny");
-  EXPECT_EQ(crlf.kind, TextContent::Kind::Plain);
-  EXPECT_EQ(text(crlf.text), "x\ny");
-  EXPECT_FALSE(crlf.document);
+  const auto crlf = shownDocumentOf("x\r\ny", 4);
+  EXPECT_EQ(text(crlf->toPlainText()), "x\ny");
+  EXPECT_FALSE(isBold(formatOf(*crlf, "x")));
 
   // Bytes after leading whitespace are not RTF: they show as written.
-  const TextContent spaced = textContentOf(" {\\rtf1 x}");
-  EXPECT_EQ(spaced.kind, TextContent::Kind::Plain);
-  EXPECT_EQ(text(spaced.text), " {\\rtf1 x}");
-
-  EXPECT_EQ(textContentOf(QByteArray("\x00\xff", 2)).kind, TextContent::Kind::Plain);
+  EXPECT_EQ(text(shownDocumentOf(" {\\rtf1 x}", 10)->toPlainText()), " {\\rtf1 x}");
+  EXPECT_EQ(shownDocumentOf(QByteArray("\x00\xff", 2), 2)->characterCount(), 3);
   EXPECT_EQ(text(failedToLoadText()), "(Failed to Load Stream)");
 }
 
-TEST(PlainText, ShowingAValueReplacesTheDocumentsContent) {
-  QTextDocument pane;
-  pane.setPlainText("old");
-  showTextValue(pane, "{\\rtf1\\qc {\\b bold}\\par\\pard next}");
-  EXPECT_EQ(text(pane.toPlainText()), "bold\nnext");
-  EXPECT_EQ(alignments(pane).first(), Qt::AlignHCenter);
-  EXPECT_TRUE(isBold(formatOf(pane, "bold")));
-  showTextValue(pane, "first\rsecond");
-  EXPECT_EQ(text(pane.toPlainText()), "first\nsecond");
-  EXPECT_FALSE(isBold(formatOf(pane, "first")));
-  TextContent failed;
-  failed.text = failedToLoadText();
-  showTextContent(pane, failed);
-  EXPECT_EQ(text(pane.toPlainText()), "(Failed to Load Stream)");
+TEST(PlainText, LongLinesContinueInBlocksOfBoundedLength) {
+  const QByteArray line(5 * kMaxRtfBlockLength + 7, 'x');
+  const QByteArray rtfLine = "{\\rtf1 " + line + "\\par short}";
+  for (const QByteArray &value : {line, rtfLine}) {
+    SCOPED_TRACE(value.left(8).toStdString());
+    const auto document = shownDocumentOf(value, value.size());
+    QString joined;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+      EXPECT_LE(block.length() - 1, kMaxRtfBlockLength);
+      if (block.text() != QStringLiteral("short"))
+        joined += block.text();
+    }
+    EXPECT_EQ(joined, QString::fromLatin1(line));
+  }
+  // Short lines stay as they are.
+  EXPECT_EQ(shownDocumentOf("ab\ncd", 5)->blockCount(), 2);
+}
+
+TEST(PlainText, AValueShownInPartEndsWithANote) {
+  const auto document = shownDocumentOf("first\nsecond", 3 << 20);
+  EXPECT_EQ(document->blockCount(), 3);
+  EXPECT_EQ(text(document->firstBlock().text()), "first");
+  EXPECT_EQ(text(document->lastBlock().text()),
+            "(Показаны первые 12 байт из 3145728. Всё значение сохраняет команда «В файл».)");
+  // RTF cut off in the middle of a group shows what it had.
+  const auto cut = shownDocumentOf("{\\rtf1 {\\b bold} and {\\i ital", 1000);
+  EXPECT_TRUE(cut->toPlainText().startsWith(QStringLiteral("bold and ital")))
+      << text(cut->toPlainText());
+  EXPECT_TRUE(isBold(formatOf(*cut, "bold")));
 }
 
 // ---------------------------------------------------------------- code pages
