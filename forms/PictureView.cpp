@@ -29,9 +29,11 @@ void PictureView::setIcon(const QImage &image) {
   update();
 }
 
-void PictureView::setMetafile(const QPicture &picture, QSize size) {
+void PictureView::setMetafile(const QPicture &picture, QSize size, const QImage &drawn,
+                              QPoint origin) {
   type_ = Type::Metafile;
-  image_ = QImage();
+  image_ = drawn;
+  imageOrigin_ = origin;
   metafile_ = picture;
   metafileSize_ = size;
   update();
@@ -58,7 +60,9 @@ void PictureView::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   const QSize size = pictureSize();
   const QPoint origin((width() - size.width()) / 2, (height() - size.height()) / 2);
-  if (type_ == Type::Metafile) {
+  if (type_ == Type::Metafile && !image_.isNull()) {
+    painter.drawImage(origin + imageOrigin_, image_);
+  } else if (type_ == Type::Metafile) {
     painter.setClipRect(QRect(origin, size));
     painter.translate(origin);
     painter.drawPicture(0, 0, metafile_);
@@ -86,7 +90,7 @@ void showPicture(PictureView &view, const viewer::Picture &picture) {
     view.setIcon(picture.image);
     break;
   case viewer::Picture::Type::Metafile:
-    view.setMetafile(picture.metafile, picture.size);
+    view.setMetafile(picture.metafile, picture.size, picture.drawn, picture.origin);
     break;
   }
 }

@@ -23,7 +23,10 @@ public:
   // size when not given): the middle of a picture larger than the view.
   void setBitmap(const QImage &image, QSize size = QSize(), QPoint origin = QPoint());
   void setIcon(const QImage &image);
-  void setMetafile(const QPicture &picture, QSize size);
+  // `drawn`, when not null, is the recording already drawn in its part at
+  // `origin`, shown instead of playing the recording at each paint.
+  void setMetafile(const QPicture &picture, QSize size, const QImage &drawn = {},
+                   QPoint origin = {});
   // Empties the picture; its type stays.
   void clear();
 

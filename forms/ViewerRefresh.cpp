@@ -156,7 +156,8 @@ void ViewerRefresh::readFor(Pane pane, std::unique_ptr<data::ChunkedRead> read) 
     if (pane == Pane::Text)
       prepared.document = viewer::shownDocumentOf(read->takeBytes(), size);
     else
-      prepared.picture = viewer::decodePicture(read->takeBytes());
+      prepared.picture =
+          viewer::decodePicture(read->takeBytes(), {largestShownSize(*frmOwnWindow->Image1)});
     show(pane, std::move(prepared));
     return;
   }

@@ -483,14 +483,27 @@ DecodeResult decodeIco(const QByteArray &value) {
   return guarded(PictureFormat::Ico, Picture::Type::Icon, [&] { return icoImage(value); });
 }
 
-DecodeResult decodeWmf(const QByteArray &value) {
-  WmfRendering rendering = renderWmf(value);
+DecodeResult decodeWmf(const QByteArray &value, const DecodeLimits &limits) {
+  WmfRendering rendering = renderWmf(value, limits.abandoned);
   if (!rendering.ok())
     return failed(PictureFormat::Wmf, rendering.error);
   Picture picture;
   picture.type = Picture::Type::Metafile;
   picture.metafile = std::move(rendering.picture);
   picture.size = rendering.size;
+  if (limits.shown.isValid()) {
+    // Drawn here rather than at every paint: a recording of many records
+    // would take its time on each.
+    const QSize part = picture.size.boundedTo(limits.shown);
+    picture.origin = QPoint((picture.size.width() - part.width()) / 2,
+                            (picture.size.height() - part.height()) / 2);
+    picture.drawn = QImage(part, QImage::Format_ARGB32_Premultiplied);
+    if (picture.drawn.isNull())
+      return failed(PictureFormat::Wmf, QStringLiteral("not enough memory"));
+    picture.drawn.fill(Qt::transparent);
+    QPainter painter(&picture.drawn);
+    painter.drawPicture(-picture.origin, picture.metafile);
+  }
   return decoded(PictureFormat::Wmf, std::move(picture));
 }
 
@@ -503,7 +516,7 @@ DecodeResult decodePicture(const QByteArray &value, const DecodeLimits &limits) 
   case PictureFormat::Bmp:
     return decodeBmp(value);
   case PictureFormat::Wmf:
-    return decodeWmf(value);
+    return decodeWmf(value, limits);
   case PictureFormat::Ico:
     return decodeIco(value);
   case PictureFormat::None:

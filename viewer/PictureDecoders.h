@@ -20,7 +20,10 @@ struct Picture {
   Type type = Type::None;
   QImage image;      // Bitmap (opaque) and Icon (with transparency)
   QPicture metafile; // Metafile: a recording to draw at (0, 0)
-  QSize size;        // in pixels
+  // Metafile decoded for a view: the shown part already drawn, with
+  // transparency where the recording draws nothing; null otherwise.
+  QImage drawn;
+  QSize size; // in pixels
   // Where `image` lies in the picture: a bitmap decoded only in the part
   // that can be shown is the middle of a larger one.
   QPoint origin;
@@ -50,10 +53,10 @@ inline constexpr qint64 kLargestPictureValue = (qint64(256) + 1) << 20;
 struct DecodeLimits {
   // With a valid size, a JPEG larger than it is decoded only in its middle
   // part of that size, which is all a view showing it centred at its own
-  // size can show.
+  // size can show; a metafile's middle part of that size is drawn.
   QSize shown;
-  // When set and it turns true, a JPEG decode stops and fails: nobody waits
-  // for its picture any more.
+  // When set and it turns true, a JPEG decode or a metafile's playing stops
+  // and fails: nobody waits for its picture any more.
   const std::atomic<bool> *abandoned = nullptr;
 };
 
@@ -70,7 +73,7 @@ DecodeResult decodeJpeg(const QByteArray &value, const DecodeLimits &limits = {}
 DecodeResult decodeGif(const QByteArray &value);
 DecodeResult decodeBmp(const QByteArray &value);
 DecodeResult decodeIco(const QByteArray &value);
-DecodeResult decodeWmf(const QByteArray &value);
+DecodeResult decodeWmf(const QByteArray &value, const DecodeLimits &limits = {});
 
 // The picture as an image of its own size: a bitmap or icon as it is, a
 // metafile drawn onto white. Null for a picture of Type::None.

@@ -40,6 +40,8 @@ constexpr double kCoordinateLimit = 1 << 22;
 constexpr double kMaxPenWidth = 1 << 14;
 constexpr double kMaxFontPixels = 4096;
 constexpr std::size_t kMaxSavedStates = 1024;
+// How often a player looks whether its picture is still wanted.
+constexpr qint64 kRecordsBetweenChecks = 4096;
 // GDI's system font is 16 pixels high; a font of height 0 gets it.
 constexpr double kDefaultFontPixels = 16;
 
@@ -239,9 +241,14 @@ struct Font {
   QString face;
 };
 
-// Palettes and regions hold table slots but are not drawn with.
+// A region's rectangles in logical units, right and bottom edges excluded.
+struct Region {
+  std::vector<QRect> rects;
+};
+
+// Palettes hold table slots but are not drawn with.
 struct OtherObject {};
-using Object = std::variant<OtherObject, Pen, Brush, Font>;
+using Object = std::variant<OtherObject, Pen, Brush, Font, Region>;
 
 struct State {
   int mapMode = kAnisotropic;
@@ -259,8 +266,10 @@ struct State {
 
 class Player {
 public:
-  Player(QPainter &painter, const Header &header, const Bytes &records)
+  Player(QPainter &painter, const Header &header, const Bytes &records,
+         const std::atomic<bool> *abandoned)
       : painter_(painter), records_(records), recordsOffset_(header.recordsOffset),
+        box_(QPoint(0, 0), header.size), abandoned_(abandoned),
         fonts_(qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr) {
     // The player's device: the header's box drawn onto the picture.
     s_.windowOrg = header.bounds.topLeft();
@@ -269,11 +278,14 @@ public:
     s_.viewportExt = QPointF(header.size.width(), header.size.height());
     updateScale();
     painter_.setRenderHint(QPainter::Antialiasing, false);
+    applyClip();
   }
 
   void play() {
     qint64 pos = 0;
-    for (;;) {
+    for (qint64 played = 0;; ++played) {
+      if (abandoned_ && played % kRecordsBetweenChecks == 0 && abandoned_->load())
+        damaged(QStringLiteral("abandoned"));
       const qint64 at = recordsOffset_ + pos;
       if (!records_.has(pos, 6))
         damaged(QStringLiteral("the metafile ends at byte %1 without its end record").arg(at));
@@ -393,8 +405,10 @@ private:
       break;
     }
     case kCreatePalette:
-    case kCreateRegion:
       addObject(OtherObject{});
+      break;
+    case kCreateRegion:
+      addObject(readRegion(p));
       break;
     case kSelectObject:
       selectObject(p.u16(0));
@@ -507,9 +521,7 @@ private:
       }
       break;
     case kSelectClipRegion:
-      // Regions are not kept, so selecting one clears the clipping.
-      s_.clip.reset();
-      applyClip();
+      selectClipRegion(p.u16(0));
       break;
     default:
       break; // not drawn: skipped by its size
@@ -627,6 +639,45 @@ private:
       return;
     objects_[index].reset();
     freeSlots_.push(index);
+  }
+
+  Region readRegion(const Params &p) const {
+    // Chain, type, count (2 words), size, scans, largest scan, bounds
+    // (4 words), then each scan: its count of x values, top, bottom, the
+    // (left, right) pairs, the count again.
+    Region region;
+    const qint64 scans = p.u16(5);
+    qint64 word = 11;
+    for (qint64 i = 0; i < scans; ++i) {
+      const qint64 values = p.u16(word);
+      const int top = p[word + 1], bottom = p[word + 2];
+      if (values % 2 || p.u16(word + 3 + values) != values)
+        damaged(QStringLiteral("a region's scan %1 does not close with its count").arg(i));
+      for (qint64 v = 0; v < values; v += 2) {
+        const int left = p[word + 3 + v], right = p[word + 4 + v];
+        if (right > left && bottom > top)
+          region.rects.emplace_back(QPoint(left, top), QPoint(right - 1, bottom - 1));
+      }
+      word += 4 + values;
+    }
+    return region;
+  }
+
+  // Selecting a region makes its copy the clipping; anything else there
+  // (GDI's null region) clears it.
+  void selectClipRegion(std::size_t index) {
+    const Region *region = nullptr;
+    if (index < objects_.size() && objects_[index])
+      region = std::get_if<Region>(&*objects_[index]);
+    if (!region) {
+      s_.clip.reset();
+    } else {
+      QRegion clip;
+      for (const QRect &r : region->rects)
+        clip += deviceRect(r.left(), r.top(), r.right() + 1, r.bottom() + 1);
+      s_.clip = clip;
+    }
+    applyClip();
   }
 
   Font readFont(const Params &p) const {
@@ -851,7 +902,7 @@ private:
 
     painter_.save();
     if (rect && (options & kEtoClipped))
-      painter_.setClipRect(*rect, s_.clip ? Qt::IntersectClip : Qt::ReplaceClip);
+      painter_.setClipRect(*rect, Qt::IntersectClip);
     painter_.translate(anchor);
     painter_.rotate(-s_.font.escapement / 10.0);
     painter_.setFont(font);
@@ -996,16 +1047,15 @@ private:
     applyClip();
   }
 
-  void applyClip() {
-    if (s_.clip)
-      painter_.setClipRegion(*s_.clip);
-    else
-      painter_.setClipping(false);
-  }
+  // The header's box bounds every clipping, so that a played picture
+  // never draws beyond it whatever its player's own clipping.
+  void applyClip() { painter_.setClipRegion(s_.clip ? s_.clip->intersected(box_) : QRegion(box_)); }
 
   QPainter &painter_;
   Bytes records_;
   qint64 recordsOffset_;
+  QRect box_;
+  const std::atomic<bool> *abandoned_;
   bool fonts_;
   State s_;
   double sx_ = 1, sy_ = 1;
@@ -1018,7 +1068,7 @@ private:
 
 } // namespace
 
-WmfRendering renderWmf(const QByteArray &value) {
+WmfRendering renderWmf(const QByteArray &value, const std::atomic<bool> *abandoned) {
   WmfRendering result;
   try {
     const Bytes bytes(value);
@@ -1026,7 +1076,7 @@ WmfRendering renderWmf(const QByteArray &value) {
     QPicture picture;
     {
       QPainter painter(&picture);
-      Player(painter, header, bytes.from(header.recordsOffset, "the records")).play();
+      Player(painter, header, bytes.from(header.recordsOffset, "the records"), abandoned).play();
     }
     picture.setBoundingRect(QRect(QPoint(0, 0), header.size));
     result.picture = picture;

@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
+
 namespace quillon::viewer {
 
 // A placeable Windows metafile drawn into a recording.
@@ -22,7 +24,9 @@ struct WmfRendering {
 // than 3 words, one running past the value, a value ending without an
 // end-of-file record, or a bitmap inside a record that cannot be read fails
 // the whole picture. Records the renderer does not draw are skipped by
-// their size. Text is drawn only when a QGuiApplication exists.
-WmfRendering renderWmf(const QByteArray &value);
+// their size. Text is drawn only when a QGuiApplication exists. Nothing is
+// drawn outside the header's box. When `abandoned` turns true the playing
+// stops and fails.
+WmfRendering renderWmf(const QByteArray &value, const std::atomic<bool> *abandoned = nullptr);
 
 } // namespace quillon::viewer

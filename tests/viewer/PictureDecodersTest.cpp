@@ -499,6 +499,37 @@ public:
     return record(0x0F43, params);
   }
 
+  Wmf &saveDC() { return record(0x001E, {}); }
+  Wmf &restoreDC(int which) { return record(0x0127, {which}); }
+  Wmf &intersectClip(int l, int t, int r, int b) { return record(0x0416, {b, r, t, l}); }
+  Wmf &excludeClip(int l, int t, int r, int b) { return record(0x0415, {b, r, t, l}); }
+  Wmf &textAlign(int align) { return record(0x012E, {align}); }
+  Wmf &transparentText() { return record(0x0102, {1}); }
+  Wmf &polyPolygon(std::vector<std::vector<QPoint>> polygons) {
+    std::vector<int> params{int(polygons.size())};
+    for (const auto &polygon : polygons)
+      params.push_back(int(polygon.size()));
+    for (const auto &polygon : polygons)
+      for (const QPoint p : polygon)
+        params.insert(params.end(), {p.x(), p.y()});
+    return record(0x0538, params);
+  }
+  // ExtTextOut; `rect` is written when the options ask for it.
+  Wmf &extTextOut(int x, int y, int options, QRect rect, const QByteArray &text,
+                  std::vector<int> advances = {}) {
+    std::vector<int> params{y, x, int(text.size()), options};
+    if (options & 6)
+      params.insert(params.end(), {rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1});
+    appendWords(params, text);
+    params.insert(params.end(), advances.begin(), advances.end());
+    return record(0x0A32, params);
+  }
+  // A record whose parameters end in a packed DIB.
+  Wmf &withDib(int function, std::vector<int> params, const QByteArray &dib) {
+    appendWords(params, dib);
+    return record(function, params);
+  }
+
   QByteArray bytes(bool eof = true, int breakChecksum = 0) const {
     QByteArray records = records_;
     if (eof)
@@ -522,6 +553,11 @@ public:
   }
 
 private:
+  static void appendWords(std::vector<int> &params, const QByteArray &bytes) {
+    for (qsizetype i = 0; i < bytes.size(); i += 2)
+      params.push_back(uchar(bytes[i]) | (i + 1 < bytes.size() ? uchar(bytes[i + 1]) << 8 : 0));
+  }
+
   int box_[4];
   int inch_;
   QByteArray records_;
@@ -1285,6 +1321,249 @@ TEST(WmfRenderer, TextIsDrawnInTheTextColour) {
     }
   EXPECT_GT(red, 20) << "no text drawn";
   EXPECT_EQ(other, 0) << "text outside its place";
+}
+
+namespace {
+
+// The box of the pixels that are not white.
+QRect inkOf(const QImage &image) {
+  QRect ink;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (pixel(image, x, y) != QColor(kWhite))
+        ink |= QRect(x, y, 1, 1);
+  return ink;
+}
+
+} // namespace
+
+TEST(WmfRenderer, SavedStatesCarryTheClipping) {
+  Wmf wmf(0, 0, 60, 60, 96);
+  wmf.pen(kNullPen, 0, kBlack).select(0).brush(0, kRed).select(1);
+  wmf.saveDC().intersectClip(10, 10, 30, 30);
+  wmf.saveDC().intersectClip(20, 0, 60, 60); // nested: only 20..29 by 10..29
+  wmf.rectangle(0, 0, 61, 61);
+  wmf.restoreDC(-1);
+  wmf.brush(0, kBlue).select(2).rectangle(0, 35, 61, 36); // clipped by the outer save
+  wmf.restoreDC(1); // the first save: no clipping and the red brush
+  wmf.rectangle(0, 50, 61, 56);
+  const QImage image = render(wmf.bytes());
+  EXPECT_PIXEL(image, 25, 15, kRed);
+  EXPECT_PIXEL(image, 15, 15, kWhite);
+  EXPECT_PIXEL(image, 25, 30, kWhite);
+  EXPECT_PIXEL(image, 5, 5, kWhite);
+  EXPECT_PIXEL(image, 15, 35, kWhite); // the blue line lies outside 10..29
+  EXPECT_PIXEL(image, 5, 52, kRed);
+  EXPECT_PIXEL(image, 55, 52, kRed);
+}
+
+TEST(WmfRenderer, ExcludedClippingLeavesADropShadowAroundItsFigure) {
+  // A shadow drawn as a writer does: the figure's place excluded, the
+  // shadow offset below and right, then the figure over it.
+  Wmf wmf(0, 0, 60, 60, 96);
+  wmf.pen(kNullPen, 0, kBlack).select(0).brush(0, kBlack).select(1);
+  wmf.saveDC().excludeClip(10, 10, 40, 40);
+  wmf.rectangle(15, 15, 46, 46);
+  wmf.restoreDC(-1);
+  wmf.brush(0, kRed).select(2).rectangle(10, 10, 41, 41);
+  const QImage image = render(wmf.bytes());
+  EXPECT_PIXEL(image, 20, 20, kRed);
+  EXPECT_PIXEL(image, 42, 42, kBlack);
+  EXPECT_PIXEL(image, 42, 20, kBlack);
+  EXPECT_PIXEL(image, 20, 42, kBlack);
+  EXPECT_PIXEL(image, 12, 42, kWhite);
+  EXPECT_PIXEL(image, 46, 46, kWhite);
+}
+
+TEST(WmfRenderer, PolyPolygonFillsByTheFillMode) {
+  const std::vector<QPoint> outer{{10, 10}, {50, 10}, {50, 50}, {10, 50}};
+  const std::vector<QPoint> inner{{20, 20}, {40, 20}, {40, 40}, {20, 40}};
+  for (const int mode : {1, 2}) { // alternate, winding
+    Wmf wmf(0, 0, 60, 60, 96);
+    wmf.pen(kNullPen, 0, kBlack).select(0).brush(0, kBlue).select(1);
+    wmf.record(0x0106, {mode}).polyPolygon({outer, inner});
+    const QImage image = render(wmf.bytes());
+    EXPECT_PIXEL(image, 15, 15, kBlue) << "mode " << mode;
+    EXPECT_PIXEL(image, 30, 30, mode == 1 ? kWhite : kBlue) << "mode " << mode;
+    EXPECT_PIXEL(image, 55, 30, kWhite) << "mode " << mode;
+  }
+}
+
+TEST(WmfRenderer, TextAlignmentPlacesTheReferencePoint) {
+  // "H" at (50, 50): its ink sits below the point at the top alignment,
+  // ends on it at the baseline and above it at the bottom; left, centre and
+  // right put the point at its left, middle and right.
+  auto inkAt = [](int align) {
+    Wmf wmf(0, 0, 100, 100, 96);
+    wmf.font(-30, "DejaVu Sans", 700).select(0).transparentText().textAlign(align);
+    wmf.textOut(50, 50, "H");
+    return inkOf(render(wmf.bytes()));
+  };
+  const QRect top = inkAt(0), baseline = inkAt(24), bottom = inkAt(8);
+  const QRect centre = inkAt(24 | 6), right = inkAt(24 | 2);
+  ASSERT_FALSE(top.isEmpty());
+  EXPECT_GT(top.top(), 50);
+  EXPECT_LT(top.top(), 50 + 12) << "the cell's top is the point, the ink starts below";
+  EXPECT_NEAR(baseline.bottom(), 49, 1);
+  EXPECT_LT(bottom.bottom(), 49 - 3) << "the descent lies below the baseline";
+  EXPECT_EQ(top.height(), baseline.height());
+  EXPECT_NEAR(top.left(), 52, 3);
+  EXPECT_NEAR((centre.left() + centre.right()) / 2.0, 50, 2);
+  EXPECT_NEAR(right.right(), 48, 3);
+  EXPECT_EQ(baseline.bottom(), centre.bottom());
+}
+
+TEST(WmfRenderer, ExtTextOutOptionsAndAdvances) {
+  const QRect box(10, 10, 40, 20); // 10..49 by 10..29
+  {
+    // ETO_OPAQUE fills its rectangle with the background colour even when
+    // the text is transparent.
+    Wmf wmf(0, 0, 100, 60, 96);
+    wmf.record(0x0201, {0x00FF, 0x0000}).transparentText(); // red background
+    wmf.extTextOut(10, 10, 2, box, "");
+    const QImage image = render(wmf.bytes());
+    EXPECT_PIXEL(image, 10, 10, kRed);
+    EXPECT_PIXEL(image, 49, 29, kRed);
+    EXPECT_PIXEL(image, 50, 29, kWhite);
+    EXPECT_PIXEL(image, 49, 30, kWhite);
+  }
+  {
+    // ETO_CLIPPED keeps the text inside the rectangle.
+    Wmf wmf(0, 0, 100, 60, 96);
+    wmf.font(-40, "DejaVu Sans", 700).select(0).transparentText();
+    wmf.extTextOut(12, 0, 4, box, "HHHH");
+    const QRect ink = inkOf(render(wmf.bytes()));
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_TRUE(box.contains(ink))
+        << ink.x() << "," << ink.y() << " " << ink.width() << "x" << ink.height();
+    EXPECT_EQ(ink.right(), 49);
+  }
+  {
+    // Advances set each character's place: two letters 60 units apart.
+    Wmf wmf(0, 0, 100, 60, 96);
+    wmf.font(-20, "DejaVu Sans", 700).select(0).transparentText();
+    wmf.extTextOut(5, 5, 0, {}, "II", {60, 60});
+    const QImage image = render(wmf.bytes());
+    const QRect ink = inkOf(image);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GT(ink.width(), 60);
+    EXPECT_LT(ink.width(), 70);
+    int middle = 0;
+    for (int x = ink.left() + 10; x < ink.left() + 55; ++x)
+      for (int y = 0; y < image.height(); ++y)
+        middle += pixel(image, x, y) != QColor(kWhite);
+    EXPECT_EQ(middle, 0) << "the gap between the letters holds ink";
+  }
+}
+
+TEST(WmfRenderer, DibRecordsDrawTheirBitmap) {
+  // A 2 by 2 bitmap: red, blue over green, white.
+  QImage bitmap(2, 2, QImage::Format_RGB32);
+  bitmap.setPixel(0, 0, kRed), bitmap.setPixel(1, 0, kBlue);
+  bitmap.setPixel(0, 1, kGreen), bitmap.setPixel(1, 1, kWhite);
+  const QByteArray dib = dibOf(bitmap, 24);
+  const int copyLow = 0x0020, copyHigh = 0x00CC; // SRCCOPY
+  {
+    // DIBBitBlt copies pixels one to one: its source rectangle is the
+    // whole bitmap.
+    Wmf wmf(0, 0, 40, 40, 96);
+    wmf.withDib(0x0940, {copyLow, copyHigh, 0, 0, 2, 2, 10, 10}, dib);
+    const QImage image = render(wmf.bytes());
+    EXPECT_PIXEL(image, 10, 10, kRed);
+    EXPECT_PIXEL(image, 11, 10, kBlue);
+    EXPECT_PIXEL(image, 10, 11, kGreen);
+    EXPECT_PIXEL(image, 12, 12, kWhite);
+  }
+  {
+    // DIBStretchBlt scales the source onto 20 by 20.
+    Wmf wmf(0, 0, 40, 40, 96);
+    wmf.withDib(0x0B41, {copyLow, copyHigh, 2, 2, 0, 0, 20, 20, 10, 10}, dib);
+    const QImage image = render(wmf.bytes());
+    EXPECT_PIXEL(image, 12, 12, kRed);
+    EXPECT_PIXEL(image, 27, 12, kBlue);
+    EXPECT_PIXEL(image, 12, 27, kGreen);
+    EXPECT_PIXEL(image, 31, 31, kWhite);
+  }
+  {
+    // SetDIBitsToDevice: colour use, scans, first scan, source corner,
+    // size, destination.
+    Wmf wmf(0, 0, 40, 40, 96);
+    wmf.withDib(0x0D33, {0, 2, 0, 0, 0, 2, 2, 5, 5}, dib);
+    const QImage image = render(wmf.bytes());
+    EXPECT_PIXEL(image, 5, 5, kRed);
+    EXPECT_PIXEL(image, 6, 6, kWhite);
+    EXPECT_PIXEL(image, 5, 6, kGreen);
+  }
+  {
+    // A DIB pattern brush repeats its bitmap.
+    Wmf wmf(0, 0, 40, 40, 96);
+    wmf.pen(kNullPen, 0, kBlack).select(0);
+    wmf.withDib(0x0142, {3, 0}, dib).select(1).rectangle(0, 0, 9, 9);
+    const QImage image = render(wmf.bytes());
+    EXPECT_PIXEL(image, 0, 0, kRed);
+    EXPECT_PIXEL(image, 3, 0, kBlue);
+    EXPECT_PIXEL(image, 2, 3, kGreen);
+    EXPECT_PIXEL(image, 5, 5, kWhite);
+  }
+}
+
+TEST(WmfRenderer, SelectedRegionsClip) {
+  // A region of two scans: 10..29 by 10..19 and 10..19 by 20..29 (an L).
+  auto region = [](std::vector<int> scans, int count) {
+    std::vector<int> params{0, 6, 0, 0, 0, count, 2, 10, 10, 30, 30};
+    params.insert(params.end(), scans.begin(), scans.end());
+    return params;
+  };
+  Wmf wmf(0, 0, 40, 40, 96);
+  wmf.pen(kNullPen, 0, kBlack).select(0).brush(0, kRed).select(1);
+  wmf.record(0x06FF, region({2, 10, 20, 10, 30, 2, 2, 20, 30, 10, 20, 2}, 2)); // slot 2
+  wmf.record(0x012C, {2});
+  wmf.rectangle(0, 0, 41, 41);
+  const QImage image = render(wmf.bytes());
+  EXPECT_PIXEL(image, 25, 15, kRed);
+  EXPECT_PIXEL(image, 15, 25, kRed);
+  EXPECT_PIXEL(image, 25, 25, kWhite);
+  EXPECT_PIXEL(image, 5, 5, kWhite);
+  EXPECT_PIXEL(image, 30, 15, kWhite);
+}
+
+TEST(WmfRenderer, APlayedRecordingNeverDrawsOutsideItsBox) {
+  // Restoring a state without clipping must not lift the player's own.
+  Wmf wmf(0, 0, 40, 40, 96);
+  wmf.pen(kNullPen, 0, kBlack).select(0).brush(0, kRed).select(1);
+  wmf.saveDC().intersectClip(0, 0, 20, 20).restoreDC(-1);
+  wmf.rectangle(-100, -100, 200, 200);
+  const Picture picture = decodeOk(wmf.bytes(), Picture::Type::Metafile);
+  QImage canvas(100, 100, QImage::Format_RGB32);
+  canvas.fill(Qt::white);
+  {
+    QPainter painter(&canvas);
+    painter.drawPicture(30, 30, picture.metafile);
+  }
+  EXPECT_PIXEL(canvas, 30, 30, kRed);
+  EXPECT_PIXEL(canvas, 69, 69, kRed);
+  EXPECT_PIXEL(canvas, 29, 50, kWhite);
+  EXPECT_PIXEL(canvas, 70, 50, kWhite);
+  EXPECT_PIXEL(canvas, 50, 70, kWhite);
+}
+
+TEST(WmfRenderer, ForAViewOnlyTheShownMiddleIsDrawnAndAnAbandonedPlayStops) {
+  Wmf wmf(0, 0, 60, 60, 96);
+  wmf.pen(kNullPen, 0, kBlack).select(0).brush(0, kRed).select(1).rectangle(25, 25, 36, 36);
+  const DecodeResult forView = decodeWmf(wmf.bytes(), {QSize(20, 30)});
+  ASSERT_TRUE(forView.ok()) << forView.error.toStdString();
+  const Picture &picture = *forView.picture;
+  EXPECT_EQ(picture.size, QSize(60, 60));
+  EXPECT_EQ(picture.drawn.size(), QSize(20, 30));
+  EXPECT_EQ(picture.origin, QPoint(20, 15));
+  EXPECT_EQ(picture.drawn.pixelColor(5, 10), QColor(kRed)); // (25, 25) of the picture
+  EXPECT_EQ(picture.drawn.pixelColor(16, 21).alpha(), 0);   // (36, 36): nothing drawn
+  EXPECT_TRUE(decodeWmf(wmf.bytes()).picture->drawn.isNull());
+
+  const std::atomic<bool> abandoned = true;
+  const DecodeResult stopped = decodeWmf(wmf.bytes(), {QSize(20, 20), &abandoned});
+  EXPECT_FALSE(stopped.ok());
+  EXPECT_NE(stopped.error.toStdString().find("abandoned"), std::string::npos);
 }
 
 TEST(WmfRenderer, UnknownAndIgnoredRecordsAreSkipped) {
