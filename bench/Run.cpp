@@ -8,6 +8,7 @@
 #include "data/Connection.h"
 #include "data/ConnectionSettings.h"
 #include "data/DataError.h"
+#include "data/DataLink.h"
 #include "data/Query.h"
 
 #include <QCoreApplication>
@@ -103,9 +104,65 @@ public:
     exec(QStringLiteral("COMMIT"));
   }
 
+  // Sets `column` of row `id`, inserting the row first.
+  void put(const QString &table, int id, const QString &column, const QByteArray &value,
+           bool asText) {
+    exec(QStringLiteral("INSERT OR IGNORE INTO %1 (id) VALUES (%2)").arg(table).arg(id));
+    sqlite3_stmt *update = nullptr;
+    const QByteArray sql =
+        QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = %3").arg(table, column).arg(id).toUtf8();
+    sqlite3_prepare_v2(db_, sql.constData(), -1, &update, nullptr);
+    if (asText)
+      sqlite3_bind_text64(update, 1, value.constData(), sqlite3_uint64(value.size()), SQLITE_STATIC,
+                          SQLITE_UTF8);
+    else
+      sqlite3_bind_blob64(update, 1, value.constData(), sqlite3_uint64(value.size()),
+                          SQLITE_STATIC);
+    const int done = sqlite3_step(update);
+    sqlite3_finalize(update);
+    if (done != SQLITE_DONE)
+      throw std::runtime_error("SQLite: cannot set a value");
+  }
+
 private:
   sqlite3 *db_ = nullptr;
 };
+
+// Pictures whose headers promise far more than their bytes hold, and one
+// cut short: the viewer must refuse each at once.
+QByteArray bmpClaimingGigapixels() {
+  QByteArray bmp("BM");
+  auto put32 = [&bmp](quint32 v) {
+    for (int i = 0; i < 4; ++i)
+      bmp.append(char(v >> (8 * i) & 0xFF));
+  };
+  auto put16 = [&bmp](quint16 v) { bmp.append(char(v & 0xFF)).append(char(v >> 8)); };
+  put32(14 + 40 + 1024 + 2); // file size
+  put32(0);
+  put32(14 + 40 + 1024); // the bits' offset
+  put32(40);
+  put32(8192); // width
+  put32(8192); // height
+  put16(1);
+  put16(8);
+  put32(1); // RLE8
+  put32(2);
+  put32(0);
+  put32(0);
+  put32(256);
+  put32(0);
+  bmp.append(QByteArray(1024, '\x40')); // the palette
+  bmp.append("\x00\x01", 2);            // end of bitmap
+  return bmp;
+}
+
+QByteArray gifClaimingGigapixels() {
+  return QByteArray("GIF89a\xFF\xFF\xFF\xFF\x80\x00\x00"
+                    "\x00\x00\x00\xFF\xFF\xFF"
+                    ",\x00\x00\x00\x00\xFF\xFF\xFF\xFF\x00"
+                    "\x02\x02\x44\x01\x00;",
+                    35);
+}
 
 // The db.udl initialization string that reaches an ODBC connection string.
 QString quotedInit(const QString &odbc) {
@@ -148,11 +205,10 @@ public:
     else
       say(QStringLiteral("PostgreSQL: no server given, its figures are skipped"));
 
-    const std::pair<const char *, void (Bench::*)()> sections[] = {{"transfers", &Bench::transfers},
-                                                                   {"result", &Bench::bigResult},
-                                                                   {"pictures", &Bench::pictures},
-                                                                   {"text", &Bench::texts},
-                                                                   {"startup", &Bench::startup}};
+    const std::pair<const char *, void (Bench::*)()> sections[] = {
+        {"transfers", &Bench::transfers}, {"result", &Bench::bigResult},
+        {"pictures", &Bench::pictures},   {"text", &Bench::texts},
+        {"viewer", &Bench::viewer},       {"startup", &Bench::startup}};
     for (const auto &[name, section] : sections) {
       if (!s_.only.isEmpty() && !s_.only.contains(QLatin1String(name)))
         continue;
@@ -349,10 +405,12 @@ private:
   }
 
   void transfers() {
-    // The largest values each engine keeps: SQLite's default length limit,
-    // PostgreSQL's 1 GB - 1.
-    const qint64 sqliteLargest = 1000000000;
-    const qint64 postgresLargest = (qint64(1) << 30) - 1;
+    // The largest values each engine keeps: SQLite's default length limit
+    // holds the whole row, so the row's header and key take their room;
+    // PostgreSQL keeps 1 GB less its 4-byte header, and psqlodbc sends a
+    // value in one message that must fit in the same limit.
+    const qint64 sqliteLargest = 1000000000 - 1024;
+    const qint64 postgresLargest = (qint64(1) << 30) - 5 - 64 * 1024;
     const std::vector<qint64> sizes =
         s_.quick ? std::vector<qint64>{64 * 1024, 2 * kMb}
                  : std::vector<qint64>{kMb, 64 * kMb, 512 * kMb, sqliteLargest, postgresLargest};
@@ -408,7 +466,8 @@ private:
       dd.push_back(measureOf(ddDone));
 
       const Outcome saved = measured(self({"save", init, "t", outOurs}), "Quillon save");
-      save.push_back(operationOf(saved));
+      // Saving a value that was never loaded measures nothing.
+      save.push_back(loaded.ok() ? operationOf(saved) : Measure{});
       Command sqliteSave;
       sqliteSave.argv = {
           QStringLiteral("sqlite3"), theirs,
@@ -475,13 +534,13 @@ private:
           "psql \\copy in");
       copyLoad.push_back(measureOf(copiedIn));
       const Outcome saved = measured(self({"save", init, values, outOurs}), "Quillon save");
-      save.push_back(operationOf(saved));
+      save.push_back(loaded.ok() ? operationOf(saved) : Measure{});
       const Outcome copiedOut =
           measured(psql({QStringLiteral("-c"),
                          QStringLiteral("\\copy (SELECT v FROM %1) TO '%2' WITH (FORMAT binary)")
                              .arg(copies, outTheirs)}),
                    "psql \\copy out");
-      copySave.push_back(measureOf(copiedOut));
+      copySave.push_back(copiedIn.ok() ? measureOf(copiedOut) : Measure{});
 
       if (loaded.ok() && saved.ok())
         expectSame(input, outOurs,
@@ -576,7 +635,7 @@ private:
   // A table whose one row holds the largest value PostgreSQL keeps opens
   // in about the time of a query of its length.
   void oneHugeRow() {
-    const qint64 size = s_.quick ? 4 * kMb : (qint64(1) << 30) - 1;
+    const qint64 size = s_.quick ? 4 * kMb : (qint64(1) << 30) - 5 - 64 * 1024;
     const QString table = pgTable(QStringLiteral("huge"));
     say(QStringLiteral("PostgreSQL result of one %1 value ...").arg(sizeName(size)));
     // Doubled from a megabyte up: no single statement may hold more.
@@ -745,6 +804,118 @@ private:
       add({section, QStringLiteral("%1, %2 units").arg(QLatin1String(name)).arg(2 * n), measures[1],
            QStringLiteral("%1 units").arg(n), measures[0], 0.4, -1, 0});
     }
+  }
+
+  // ------------------------------------------------------------ viewer
+
+  // Moves the real windows' cursor onto each value, one process a move so
+  // that the peak memory is the move's own.
+  void viewer() {
+    const bool q = s_.quick;
+    say(QStringLiteral("Viewer moves ..."));
+    const QString folder = path(QStringLiteral("viewer"));
+    QDir().mkpath(folder);
+    const QString db = QDir(folder).filePath(QStringLiteral("values.db"));
+    QFile::remove(db);
+    const int jpegWidth = q ? 800 : 8000, jpegHeight = q ? 600 : 6000;
+    const QByteArray jpeg = makeJpeg(jpegWidth, jpegHeight);
+    const QString jpegFile = path(QStringLiteral("viewer.jpg"));
+    writeFile(jpegFile, jpeg);
+    struct Move {
+      QString figure;
+      QString table;
+      int row;
+    };
+    std::vector<Move> moves;
+    {
+      SqliteFile file(db);
+      file.exec(QStringLiteral("CREATE TABLE texts (id INTEGER PRIMARY KEY, t TEXT);"
+                               "CREATE TABLE pics (id INTEGER PRIMARY KEY, p BLOB);"
+                               "INSERT INTO texts (id, t) VALUES (1, 'a short text');"
+                               "INSERT INTO pics (id, p) VALUES (1, NULL)"));
+      const qint64 scale = q ? 16 : 1;
+      const QByteArray line = "0123456789abcdef";
+      const QByteArray shortLine = "A line of ordinary words such as a log or a letter holds.\n";
+      file.put(QStringLiteral("texts"), 2, QStringLiteral("t"),
+               line.repeated(int(2 * kMb / scale / line.size())), true);
+      file.put(QStringLiteral("texts"), 3, QStringLiteral("t"),
+               shortLine.repeated(int(8 * kMb / scale / shortLine.size())), true);
+      file.put(QStringLiteral("texts"), 4, QStringLiteral("t"),
+               shortLine.repeated(int(100 * kMb / scale / shortLine.size())), true);
+      const QString unit = sizeName(2 * kMb / scale), lines = sizeName(8 * kMb / scale),
+                    huge = sizeName(100 * kMb / scale);
+      moves.push_back({QStringLiteral("text, %1 in one line").arg(unit), "texts", 1});
+      moves.push_back({QStringLiteral("text, %1 of lines").arg(lines), "texts", 2});
+      moves.push_back({QStringLiteral("text, %1 of lines").arg(huge), "texts", 3});
+      file.put(QStringLiteral("pics"), 2, QStringLiteral("p"), jpeg, false);
+      file.put(QStringLiteral("pics"), 3, QStringLiteral("p"), bmpClaimingGigapixels(), false);
+      file.put(QStringLiteral("pics"), 4, QStringLiteral("p"), gifClaimingGigapixels(), false);
+      file.put(QStringLiteral("pics"), 5, QStringLiteral("p"), jpeg.left(jpeg.size() / 2), false);
+    }
+    writeFile(data::dataLinkPathIn(folder),
+              data::encodeDataLinkFile(QStringLiteral("Provider=SQLite;Data Source=%1").arg(db)));
+    const QString config = path(QStringLiteral("viewer-config"));
+    const QString runtime = path(QStringLiteral("viewer-runtime"));
+    QDir().mkpath(config);
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const auto move = [&](const QString &table, int row, const QString &column) {
+      Command command;
+      command.argv = {s_.viewerMoves, folder, table, QString::number(row), column};
+      command.env[QStringLiteral("QT_QPA_PLATFORM")] = QStringLiteral("offscreen");
+      command.env[QStringLiteral("XDG_CONFIG_HOME")] = config;
+      command.env[QStringLiteral("XDG_RUNTIME_DIR")] = runtime;
+      return measured(command, QStringLiteral("viewer move onto %1 row %2").arg(table).arg(row));
+    };
+    const int runs = q ? 1 : 3;
+    const QString section = QStringLiteral("Viewer: a move onto a value");
+    const Measure stallBudget{0.1, 0}, firstPartBudget{0.2, 0};
+    for (const Move &m : moves) {
+      std::vector<Measure> stall, shown;
+      for (int rep = 0; rep < runs; ++rep) {
+        const Outcome moved = move(m.table, m.row, QStringLiteral("t"));
+        stall.push_back(moved.ok()
+                            ? Measure{moved.field("stall_ms").toDouble() / 1000, moved.peakKb}
+                            : Measure{});
+        shown.push_back(moved.ok()
+                            ? Measure{moved.field("shown_ms").toDouble() / 1000, moved.peakKb}
+                            : Measure{});
+      }
+      add({section, m.figure + ", longest stall", combine(stall), "100 ms budget", stallBudget, 1.0,
+           -1, 0});
+      add({section, m.figure + ", first part shown", combine(shown), "200 ms budget",
+           firstPartBudget, 1.0, -1, 0});
+    }
+
+    std::vector<Measure> photo, djpeg;
+    for (int rep = 0; rep < runs; ++rep) {
+      const Outcome moved = move(QStringLiteral("pics"), 1, QStringLiteral("p"));
+      photo.push_back(moved.ok() ? Measure{moved.field("shown_ms").toDouble() / 1000, moved.peakKb}
+                                 : Measure{});
+      Command reference;
+      reference.argv = {QStringLiteral("djpeg"), QStringLiteral("-outfile"),
+                        QStringLiteral("/dev/null"), jpegFile};
+      djpeg.push_back(measureOf(measured(reference, "djpeg")));
+    }
+    add({section, QStringLiteral("JPEG %1 x %2, picture shown").arg(jpegWidth).arg(jpegHeight),
+         combine(photo), "djpeg -outfile /dev/null (whole)", combine(djpeg), 1.0, -1, 0});
+
+    const std::pair<const char *, int> damaged[] = {{"BMP of 1 KB claiming 8192 x 8192", 2},
+                                                    {"GIF of 35 bytes claiming 65535 x 65535", 3},
+                                                    {"JPEG cut in half", 4}};
+    for (const auto &[figure, row] : damaged) {
+      const Outcome moved = move(QStringLiteral("pics"), row, QStringLiteral("p"));
+      // The peak above the program's own size before the move.
+      const Measure above =
+          moved.ok()
+              ? Measure{moved.field("shown_ms").toDouble() / 1000,
+                        std::max<qint64>(0, moved.peakKb - moved.field("idle_kb").toLongLong())}
+              : Measure{};
+      add({section, QStringLiteral("%1, refused (peak above idle)").arg(QLatin1String(figure)),
+           above, "100 ms budget", stallBudget, 1.0, 64, 0});
+    }
+    QFile::remove(jpegFile);
+    QDir(folder).removeRecursively();
   }
 
   // ------------------------------------------------------------ start-up

@@ -23,6 +23,7 @@ struct Settings {
   QString render;
   QString makeDemoDb;
   QString bareWindow;
+  QString viewerMoves;
 };
 
 // Measures everything, prints the table and returns 0, or 1 when a check

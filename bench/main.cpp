@@ -7,7 +7,7 @@
 //
 // Without --postgres the string comes from QUILLON_TEST_PG, as the test
 // command sets it; without either, the PostgreSQL figures are skipped.
-// Sections: transfers, result, pictures, startup. The other first
+// Sections: transfers, result, pictures, text, viewer, startup. The other first
 // arguments are the measured operations (see Workloads.h), which the run
 // starts as processes of their own.
 #include "bench/Run.h"
@@ -24,7 +24,7 @@ int usage() {
   std::fputs(
       "usage: quillon-bench run [--quick] [--verbose] [--postgres ODBC-STRING] [--work DIR]\n"
       "                         [--markdown FILE] [--only SECTION,...]\n"
-      "Sections: transfers, result, pictures, startup.\n",
+      "Sections: transfers, result, pictures, text, viewer, startup.\n",
       stderr);
   return 2;
 }
@@ -45,6 +45,7 @@ int main(int argc, char **argv) {
   settings.render = QStringLiteral(QUILLON_BENCH_RENDER);
   settings.makeDemoDb = QStringLiteral(QUILLON_BENCH_MAKE_DEMO_DB);
   settings.bareWindow = QStringLiteral(QUILLON_BENCH_BARE_WINDOW);
+  settings.viewerMoves = QStringLiteral(QUILLON_BENCH_VIEWER);
   for (int i = 1; i < args.size(); ++i) {
     const QString &arg = args[i];
     const bool hasValue = i + 1 < args.size();
