@@ -23,9 +23,16 @@ void SecondaryWindow::setFixedDialogBorder() {
                  Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
 }
 
+bool SecondaryWindow::runEnding_ = false;
+
+void SecondaryWindow::runEnds(bool ending) {
+  runEnding_ = ending;
+}
+
 void SecondaryWindow::closeEvent(QCloseEvent *event) {
   event->accept();
-  emit closedByUser();
+  if (!runEnding_)
+    emit closedByUser();
 }
 
 } // namespace quillon::forms

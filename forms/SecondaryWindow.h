@@ -18,12 +18,19 @@ public:
   // A fixed dialog border: no resizing, no minimise or maximise box.
   void setFixedDialogBorder();
 
+  // From the main window's close on, the run is ending: the windows Qt
+  // closes on its way out were not closed by the user.
+  static void runEnds(bool ending = true);
+
 signals:
   // The user closed the window with its close box (or Alt+F4).
   void closedByUser();
 
 protected:
   void closeEvent(QCloseEvent *event) override;
+
+private:
+  static bool runEnding_;
 };
 
 } // namespace quillon::forms

@@ -21,6 +21,7 @@ TfrmFilter *frmFilter = nullptr;
 TfrmCondition *frmCondition = nullptr;
 
 void createWindows(const QString &programDir) {
+  SecondaryWindow::runEnds(false);
   frmMainForm = new TfrmMainForm(programDir);
   frmAbout = new TfrmAbout;
   frmOwnWindow = new TfrmOwnWindow();
@@ -42,6 +43,7 @@ void destroyWindows() {
   destroy(frmOwnWindow);
   destroy(frmAbout);
   destroy(frmMainForm);
+  SecondaryWindow::runEnds(false);
 }
 
 void InitStartupState() {

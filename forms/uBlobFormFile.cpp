@@ -371,7 +371,9 @@ void TfrmMainForm::resizeEvent(QResizeEvent *event) {
 void TfrmMainForm::closeEvent(QCloseEvent *event) {
   QWidget::closeEvent(event);
   FormPlacement1->windowClosed();
-  // Closing the main window ends the program; the other windows go with it.
+  // Closing the main window ends the program; the other windows go with it,
+  // and Qt closes those still shown on its way out.
+  SecondaryWindow::runEnds();
   QCoreApplication::quit();
 }
 

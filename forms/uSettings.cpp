@@ -50,6 +50,14 @@ QPixmap programListIcon(const QString &desktopIcon) {
   return iconPixmap(defaultProgramIcon());
 }
 
+void TfrmSettings::showEvent(QShowEvent *event) {
+  SecondaryWindow::showEvent(event);
+  // Centred at its first showing only: later ones in the run keep the place
+  // where the user left it, which the window manager reports without
+  // marking the window as moved.
+  setAttribute(Qt::WA_Moved);
+}
+
 TfrmSettings::TfrmSettings(QWidget *parent)
     : SecondaryWindow(QStringLiteral("Quillon - Настройки"), QSize(392, 170), parent) {
   setObjectName(QStringLiteral("frmSettings"));

@@ -48,6 +48,9 @@ public:
   QList<QPixmap> imlIcons;
   FileDialog OpenDialog{FileDialog::Kind::OpenProgram, this};
 
+protected:
+  void showEvent(QShowEvent *event) override;
+
 private:
   void FormCreate();
   void btnBrowseProgramClick();

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -56,9 +57,13 @@ protected:
     (frmMainForm->*showMain)();
   }
 
-  // The end of a run: the main window closes, then the windows go.
+  // The end of a run: the main window closes, Qt closes the windows still
+  // shown on its way out of the event loop, then the windows go.
   void quit() {
     frmMainForm->close();
+    for (QWidget *window : QApplication::topLevelWidgets())
+      if (window->isVisible())
+        window->close();
     destroyWindows();
   }
 
@@ -267,6 +272,15 @@ TEST_F(Placement, ViewerHiddenByTheButtonAtProgramEndIsSavedAsVisible) {
   EXPECT_EQ(stored(kViewer, "Visible"), "1");
   EXPECT_EQ(stored(kViewer, "NormPos"), frameText(left));
   EXPECT_EQ(storedNames(kViewer).size(), 9);
+}
+
+TEST_F(Placement, ViewerStillShownAtProgramEndIsSavedAsVisibleWhereItStands) {
+  launch();
+  frmOwnWindow->move(170, 180);
+  const QRect left = frmOwnWindow->frameGeometry();
+  quit();
+  EXPECT_EQ(stored(kViewer, "Visible"), "1");
+  EXPECT_EQ(stored(kViewer, "NormPos"), frameText(left));
 }
 
 TEST_F(Placement, ViewerClosedByItsCloseBoxIsNotSavedAgainAtProgramEnd) {

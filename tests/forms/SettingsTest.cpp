@@ -11,7 +11,10 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QTest>
+#include <QWindow>
 
 using namespace quillon;
 using namespace quillon::forms;
@@ -160,6 +163,24 @@ TEST_F(SettingsWindowTest, ApplyStoresWhileCloseKeepsChangesForTheRunOnly) {
   s()->btnCancel->click();
   restart();
   EXPECT_EQ(hiddenList(), QStringList({"/x/zeta", "/y/alpha"})) << "gone after a restart";
+}
+
+TEST_F(SettingsWindowTest, LaterShowingsKeepThePlaceWhereTheUserLeftTheWindow) {
+  start();
+  s()->open();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(s()));
+  const QRect area = s()->screen()->availableGeometry();
+  EXPECT_NEAR(s()->frameGeometry().center().x(), area.center().x(), 2) << "centred at first";
+  // Moved as the window manager moves it, which Qt does not count as a move
+  // by the program.
+  s()->windowHandle()->setPosition(40, 50);
+  QCoreApplication::processEvents();
+  const QPoint left = s()->pos();
+  s()->btnCancel->click();
+  ASSERT_FALSE(s()->isVisible());
+  s()->open();
+  EXPECT_EQ(s()->pos(), left);
+  s()->btnCancel->click();
 }
 
 TEST_F(SettingsWindowTest, EmptiedListIsStoredEmptyWithNothingSelected) {
