@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace quillon::forms {
 
 namespace {
@@ -19,6 +21,8 @@ using settings::WindowShowState;
 
 constexpr Qt::WindowStates kSizedStates =
     Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+// The title bar's height when the window manager has not told it yet.
+constexpr int kTitleRoom = 24;
 
 std::function<ScreenMetrics()> &metricsOverride() {
   static std::function<ScreenMetrics()> instance;
@@ -43,6 +47,30 @@ void setScreenMetricsOverride(std::function<ScreenMetrics()> override) {
 QRect clientRectForFrame(const settings::FrameRect &frame, const QMargins &margins) {
   return QRect(frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top)
       .marginsRemoved(margins);
+}
+
+QRect frameOntoScreens(const QRect &frame, const QList<QRect> &areas, int titleHeight) {
+  const QRect title(frame.topLeft(), QSize(frame.width(), std::min(frame.height(), titleHeight)));
+  const QRect *nearest = nullptr;
+  qint64 nearestDistance = 0;
+  for (const QRect &area : areas) {
+    if (area.intersects(title))
+      return frame;
+    const QPoint d = area.center() - frame.center();
+    const qint64 distance = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
+    if (!nearest || distance < nearestDistance) {
+      nearest = &area;
+      nearestDistance = distance;
+    }
+  }
+  if (!nearest)
+    return frame;
+  QRect moved = frame;
+  moved.moveLeft(std::clamp(frame.left(), nearest->left(),
+                            std::max(nearest->left(), nearest->right() + 1 - frame.width())));
+  moved.moveTop(std::clamp(frame.top(), nearest->top(),
+                           std::max(nearest->top(), nearest->bottom() + 1 - frame.height())));
+  return moved;
 }
 
 WindowPlacementKeeper::WindowPlacementKeeper(QWidget *window, const QString &subkey, Kind kind)
@@ -120,12 +148,20 @@ void WindowPlacementKeeper::applyPosition(const settings::WindowPlacement &place
   if (states & kSizedStates)
     window_->setWindowState(states & ~kSizedStates);
   const QMargins margins = frameMargins();
+  settings::FrameRect frame = placement.normalFrame;
+  QList<QRect> areas;
+  for (const QScreen *screen : QGuiApplication::screens())
+    areas << screen->availableGeometry();
+  const QRect onScreen = frameOntoScreens(
+      QRect(QPoint(frame.left, frame.top), QPoint(frame.right - 1, frame.bottom - 1)), areas,
+      std::max(margins.top(), kTitleRoom));
+  frame = {onScreen.left(), onScreen.top(), onScreen.right() + 1, onScreen.bottom() + 1};
   // A window's position is that of its frame, its size that of its client.
-  window_->move(placement.normalFrame.left, placement.normalFrame.top);
-  window_->resize(clientRectForFrame(placement.normalFrame, margins).size());
+  window_->move(frame.left, frame.top);
+  window_->resize(clientRectForFrame(frame, margins).size());
   marginsAtRestore_ = margins;
   if (margins.isNull())
-    pendingFrame_ = placement.normalFrame;
+    pendingFrame_ = frame;
   else
     pendingFrame_.reset();
   if (states & kSizedStates)

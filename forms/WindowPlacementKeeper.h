@@ -3,6 +3,7 @@
 #include "settings/PlacementSaveState.h"
 #include "settings/WindowPlacement.h"
 
+#include <QList>
 #include <QMargins>
 #include <QObject>
 #include <QPoint>
@@ -33,6 +34,13 @@ void setScreenMetricsOverride(std::function<ScreenMetrics()> override);
 // The client rectangle that gives a window with the given frame margins the
 // outer frame `frame`.
 QRect clientRectForFrame(const settings::FrameRect &frame, const QMargins &margins);
+
+// The frame `frame` moved onto the nearest of the screens' available
+// areas when its title bar (its top `titleHeight` pixels) would lie on
+// none of them, as the desktop's own placement does; unchanged otherwise.
+// A frame larger than the area keeps its size and starts at the area's
+// top-left corner.
+QRect frameOntoScreens(const QRect &frame, const QList<QRect> &areas, int titleHeight);
 
 // Brings a top-level window back to the place, size and state it had when
 // last closed, across runs, keeping its placement in a subkey of the user's

@@ -410,6 +410,42 @@ TEST_F(PlacementKeeper, WindowMinimisedFromMaximisedIsRecordedAsRestoringToMaxim
   EXPECT_EQ(window.windowState(), Qt::WindowMinimized | Qt::WindowMaximized);
 }
 
+TEST(FrameOntoScreens, AFrameWhoseTitleBarIsOnNoScreenMovesOntoTheNearest) {
+  const QList<QRect> screens{QRect(0, 0, 1280, 1024), QRect(1280, 0, 1024, 768)};
+  // Its title bar on a screen, although the rest is not: kept.
+  EXPECT_EQ(frameOntoScreens(QRect(1200, 700, 640, 480), screens, 24), QRect(1200, 700, 640, 480));
+  EXPECT_EQ(frameOntoScreens(QRect(-600, 1000, 640, 480), screens, 24),
+            QRect(-600, 1000, 640, 480));
+  // Title bar above every screen: the frame comes down onto the first.
+  EXPECT_EQ(frameOntoScreens(QRect(232, -30, 640, 480), screens, 24), QRect(232, 0, 640, 480));
+  // Beyond the right of the second screen: onto its right edge.
+  EXPECT_EQ(frameOntoScreens(QRect(3000, 100, 640, 480), screens, 24),
+            QRect(1280 + 1024 - 640, 100, 640, 480));
+  // Below the shorter second screen, nearer to it than to the first.
+  EXPECT_EQ(frameOntoScreens(QRect(2000, 900, 200, 100), screens, 24),
+            QRect(2000, 768 - 100, 200, 100));
+  // Larger than the screen: its top-left corner at the screen's.
+  EXPECT_EQ(frameOntoScreens(QRect(-5000, -5000, 2000, 2000), {QRect(0, 0, 1024, 768)}, 24),
+            QRect(0, 0, 2000, 2000));
+  // No screen known: kept.
+  EXPECT_EQ(frameOntoScreens(QRect(-5000, 0, 10, 10), {}, 24), QRect(-5000, 0, 10, 10));
+}
+
+TEST_F(Placement, AStoredPlaceOffEveryScreenOpensOnTheScreen) {
+  launch();
+  quit();
+  {
+    QSettings file(settingsFolder.configFile(), QSettings::IniFormat);
+    for (const QString &name : {QStringLiteral("NormPos"), QStringLiteral("NormPos(1024x768)")})
+      file.setValue(kMain + u'/' + name, QStringLiteral("-2000,-1500,-1360,-1020"));
+  }
+  launch();
+  const QRect area = frmMainForm->screen()->availableGeometry();
+  EXPECT_TRUE(area.contains(frmMainForm->frameGeometry().topLeft()))
+      << frmMainForm->frameGeometry().x() << "," << frmMainForm->frameGeometry().y();
+  EXPECT_EQ(frmMainForm->frameGeometry().height(), 480) << "its stored size is kept";
+}
+
 TEST(ClientRectForFrame, TakesTheFrameMarginsOffTheOuterRectangle) {
   EXPECT_EQ(clientRectForFrame({100, 200, 500, 600}, QMargins()), QRect(100, 200, 400, 400));
   EXPECT_EQ(clientRectForFrame({100, 200, 500, 600}, QMargins(4, 23, 4, 4)),
