@@ -25,7 +25,7 @@ RecordNavigator::RecordNavigator(data::Query &query, QWidget *parent)
                         {"nbLast", QStyle::SP_MediaSkipForward, &data::Query::last}};
   for (const Step &step : steps) {
     auto *button = new QPushButton(this);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     button->setObjectName(QLatin1String(step.name));
     button->setIcon(style()->standardIcon(step.icon));
     button->setFixedSize(26, 25);
@@ -37,6 +37,13 @@ RecordNavigator::RecordNavigator(data::Query &query, QWidget *parent)
   connect(&query_, &data::Query::currentRowChanged, this, &RecordNavigator::updateButtons);
   connect(&query_, &data::Query::layoutChanged, this, &RecordNavigator::updateButtons);
   updateButtons();
+}
+
+QList<QWidget *> RecordNavigator::buttons() const {
+  QList<QWidget *> found;
+  for (const char *name : {"nbFirst", "nbPrior", "nbNext", "nbLast"})
+    found << findChild<QPushButton *>(QLatin1String(name));
+  return found;
 }
 
 void RecordNavigator::moveRow(void (data::Query::*goTo)()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 
 namespace quillon::data {
@@ -15,6 +16,10 @@ class RecordNavigator : public QWidget {
   Q_OBJECT
 public:
   RecordNavigator(data::Query &query, QWidget *parent);
+
+  // The four buttons, first to last: each is a stop of the Tab order while
+  // it is enabled, and Space presses it.
+  QList<QWidget *> buttons() const;
 
 private:
   void moveRow(void (data::Query::*goTo)());

@@ -344,11 +344,12 @@ void TfrmMainForm::buildFloatingPanels() {
 }
 
 void TfrmMainForm::setTabOrder() {
-  const QList<QWidget *> order = {btnUDL,         btnRefreshConn,   cbTables,      btnRefreshList,
-                                  DBNavigator,    btnFields,        btnFilter,     grdList,
-                                  btnToClipBoard, btnFromClipBoard, btnSaveToFile, btnLoadFromFile,
-                                  btnSettings,    btnHelp,          btnClose,      clbFields,
-                                  cbSQL,          btnRun,           memSQL};
+  QList<QWidget *> order = {btnUDL, btnRefreshConn, cbTables, btnRefreshList};
+  order << DBNavigator->buttons();
+  order << QList<QWidget *>{btnFields,        btnFilter,     grdList,         btnToClipBoard,
+                            btnFromClipBoard, btnSaveToFile, btnLoadFromFile, btnSettings,
+                            btnHelp,          btnClose,      clbFields,       cbSQL,
+                            btnRun,           memSQL};
   for (int i = 1; i < order.size(); ++i)
     QWidget::setTabOrder(order[i - 1], order[i]);
   // Toggles and the picture-only buttons of the rows stay out of the tab

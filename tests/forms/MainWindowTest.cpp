@@ -315,6 +315,32 @@ TEST_F(MainWindowTest, ReconnectFillsTheBannerAndTheSortedTableList) {
   EXPECT_FALSE(w.ADOConn.connected());
 }
 
+TEST_F(MainWindowTest, TabReachesTheRecordNavigatorWhoseButtonsMoveWithSpace) {
+  sqliteDatabase();
+  sqliteExec(programDir.file(QStringLiteral("demo.db")),
+             "INSERT INTO Zeta (id) VALUES (1), (2), (3)");
+  writeDataLink(QStringLiteral("Provider=SQLite;Data Source=demo.db"));
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  runCommand(w.AReConnect);
+  w.cbTables->setCurrentIndex(w.cbTables->findText(QStringLiteral("Zeta")));
+  runCommand(w.ARefresh);
+  ASSERT_TRUE(messages.isEmpty()) << messages[0].second.toStdString();
+  ASSERT_EQ(w.qrList.recNo(), 0);
+  w.activateWindow();
+  w.btnRefreshList->setFocus(Qt::TabFocusReason);
+  // On the first row only "next" and "last" can move: Tab skips the others.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  ASSERT_NE(QApplication::focusWidget(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("nbNext"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(w.qrList.recNo(), 1);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("nbLast"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), w.btnFields);
+}
+
 TEST_F(MainWindowTest, UnreadableDataLinkAfterConnectKeepsTheLabelsAndTheConnection) {
   sqliteDatabase();
   writeDataLink(QStringLiteral("Provider=SQLite;Data Source=demo.db;User ID=tester"));
