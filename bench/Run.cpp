@@ -61,6 +61,13 @@ Measure operationOf(const Outcome &outcome) {
   return {outcome.field(QStringLiteral("seconds")).toDouble(), outcome.peakKb};
 }
 
+// A time the program printed as "KEY=milliseconds", with its peak.
+Measure printedMsOf(const Outcome &outcome, const QString &key) {
+  if (!outcome.ok())
+    return {};
+  return {outcome.field(key).toDouble() / 1000, outcome.peakKb};
+}
+
 // Runs SQL on an SQLite file of our own (the fixtures, not the figures).
 class SqliteFile {
 public:
@@ -874,12 +881,8 @@ private:
       std::vector<Measure> stall, shown;
       for (int rep = 0; rep < runs; ++rep) {
         const Outcome moved = move(m.table, m.row, QStringLiteral("t"));
-        stall.push_back(moved.ok()
-                            ? Measure{moved.field("stall_ms").toDouble() / 1000, moved.peakKb}
-                            : Measure{});
-        shown.push_back(moved.ok()
-                            ? Measure{moved.field("shown_ms").toDouble() / 1000, moved.peakKb}
-                            : Measure{});
+        stall.push_back(printedMsOf(moved, QStringLiteral("stall_ms")));
+        shown.push_back(printedMsOf(moved, QStringLiteral("shown_ms")));
       }
       add({section, m.figure + ", longest stall", combine(stall), "100 ms budget", stallBudget, 1.0,
            -1, 0});
@@ -890,8 +893,7 @@ private:
     std::vector<Measure> photo, djpeg;
     for (int rep = 0; rep < runs; ++rep) {
       const Outcome moved = move(QStringLiteral("pics"), 1, QStringLiteral("p"));
-      photo.push_back(moved.ok() ? Measure{moved.field("shown_ms").toDouble() / 1000, moved.peakKb}
-                                 : Measure{});
+      photo.push_back(printedMsOf(moved, QStringLiteral("shown_ms")));
       Command reference;
       reference.argv = {QStringLiteral("djpeg"), QStringLiteral("-outfile"),
                         QStringLiteral("/dev/null"), jpegFile};
@@ -906,11 +908,8 @@ private:
     for (const auto &[figure, row] : damaged) {
       const Outcome moved = move(QStringLiteral("pics"), row, QStringLiteral("p"));
       // The peak above the program's own size before the move.
-      const Measure above =
-          moved.ok()
-              ? Measure{moved.field("shown_ms").toDouble() / 1000,
-                        std::max<qint64>(0, moved.peakKb - moved.field("idle_kb").toLongLong())}
-              : Measure{};
+      Measure above = printedMsOf(moved, QStringLiteral("shown_ms"));
+      above.peakKb = std::max<qint64>(0, above.peakKb - moved.field("idle_kb").toLongLong());
       add({section, QStringLiteral("%1, refused (peak above idle)").arg(QLatin1String(figure)),
            above, "100 ms budget", stallBudget, 1.0, 64, 0});
     }

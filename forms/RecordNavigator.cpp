@@ -31,19 +31,13 @@ RecordNavigator::RecordNavigator(data::Query &query, QWidget *parent)
     button->setFixedSize(26, 25);
     button->setAutoDefault(false);
     layout->addWidget(button);
+    buttons_ << button;
     const auto goTo = step.move;
     connect(button, &QPushButton::clicked, this, [this, goTo] { moveRow(goTo); });
   }
   connect(&query_, &data::Query::currentRowChanged, this, &RecordNavigator::updateButtons);
   connect(&query_, &data::Query::layoutChanged, this, &RecordNavigator::updateButtons);
   updateButtons();
-}
-
-QList<QWidget *> RecordNavigator::buttons() const {
-  QList<QWidget *> found;
-  for (const char *name : {"nbFirst", "nbPrior", "nbNext", "nbLast"})
-    found << findChild<QPushButton *>(QLatin1String(name));
-  return found;
 }
 
 void RecordNavigator::moveRow(void (data::Query::*goTo)()) {
@@ -57,10 +51,8 @@ void RecordNavigator::moveRow(void (data::Query::*goTo)()) {
 void RecordNavigator::updateButtons() {
   const int row = query_.recNo();
   const int last = query_.active() ? query_.recordCount() - 1 : -1;
-  for (const char *name : {"nbFirst", "nbPrior"})
-    findChild<QPushButton *>(QLatin1String(name))->setEnabled(row > 0);
-  for (const char *name : {"nbNext", "nbLast"})
-    findChild<QPushButton *>(QLatin1String(name))->setEnabled(row >= 0 && row < last);
+  for (int i = 0; i < buttons_.size(); ++i)
+    buttons_[i]->setEnabled(i < 2 ? row > 0 : row >= 0 && row < last);
 }
 
 } // namespace quillon::forms

@@ -19,13 +19,15 @@ public:
 
   // The four buttons, first to last: each is a stop of the Tab order while
   // it is enabled, and Space presses it.
-  QList<QWidget *> buttons() const;
+  QList<QWidget *> buttons() const { return buttons_; }
 
 private:
   void moveRow(void (data::Query::*goTo)());
   void updateButtons();
 
   data::Query &query_;
+  // First, prior, next, last.
+  QList<QWidget *> buttons_;
 };
 
 } // namespace quillon::forms

@@ -41,6 +41,18 @@ QSize largestShownSize(const PictureView &view) {
 struct ViewerRefresh::Prepared {
   std::unique_ptr<QTextDocument> document;
   viewer::DecodeResult picture;
+
+  // Lays out the first bytes of a text of `valueSize` bytes, or decodes a
+  // whole picture.
+  static Prepared of(Pane pane, const QByteArray &bytes, qint64 valueSize,
+                     const viewer::DecodeLimits &limits) {
+    Prepared prepared;
+    if (pane == Pane::Text)
+      prepared.document = viewer::shownDocumentOf(bytes, valueSize);
+    else
+      prepared.picture = viewer::decodePicture(bytes, limits);
+    return prepared;
+  }
 };
 
 ViewerRefresh::ViewerRefresh(data::Query &query, const ResultGrid &grid)
@@ -151,14 +163,9 @@ void ViewerRefresh::readFor(Pane pane, std::unique_ptr<data::ChunkedRead> read) 
   if (read->wanted() <= kShownAtOnce) {
     while (!read->readNextChunk()) {
     }
-    Prepared prepared;
     const qint64 size = read->sourceSize();
-    if (pane == Pane::Text)
-      prepared.document = viewer::shownDocumentOf(read->takeBytes(), size);
-    else
-      prepared.picture =
-          viewer::decodePicture(read->takeBytes(), {largestShownSize(*frmOwnWindow->Image1)});
-    show(pane, std::move(prepared));
+    show(pane,
+         Prepared::of(pane, read->takeBytes(), size, {largestShownSize(*frmOwnWindow->Image1)}));
     return;
   }
   reading_ = std::move(read);
@@ -193,13 +200,11 @@ void ViewerRefresh::prepare(Pane pane, QByteArray bytes, qint64 valueSize) {
   workers_.start([this, pane, bytes, valueSize, move, abandoned, limits, home] {
     // Shared, so that a result nobody takes is still deleted.
     auto prepared = std::make_shared<Prepared>();
-    if (abandoned->load()) {
-      // Skipped: the cell was left while this waited in line.
-    } else if (pane == Pane::Text) {
-      prepared->document = viewer::shownDocumentOf(bytes, valueSize);
-      prepared->document->moveToThread(home);
-    } else {
-      prepared->picture = viewer::decodePicture(bytes, limits);
+    // Skipped when the cell was left while this waited in line.
+    if (!abandoned->load()) {
+      *prepared = Prepared::of(pane, bytes, valueSize, limits);
+      if (prepared->document)
+        prepared->document->moveToThread(home);
     }
     // Every piece of work reports back, so the count of those out is exact.
     QMetaObject::invokeMethod(
