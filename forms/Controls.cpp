@@ -1,5 +1,7 @@
 #include "forms/Controls.h"
 
+#include <QPainter>
+
 #include "forms/CommandRouter.h"
 
 #include <QAction>
@@ -7,13 +9,30 @@
 
 namespace quillon::forms {
 
-QFrame *makeLine(QWidget *parent, const char *name, QRect place) {
-  auto *line = new QFrame(parent);
+EdgeLine::EdgeLine(Edge edge, QWidget *parent) : QWidget(parent), edge_(edge) {}
+
+void EdgeLine::paintEvent(QPaintEvent *) {
+  QPainter painter(this);
+  const int top = edge_ == Edge::Top ? 0 : height() - 2;
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawLine(0, top, width() - 1, top);
+  painter.setPen(palette().color(QPalette::Light));
+  painter.drawLine(0, top + 1, width() - 1, top + 1);
+}
+
+EdgeLine *makeLine(QWidget *parent, const char *name, QRect place, EdgeLine::Edge edge) {
+  auto *line = new EdgeLine(edge, parent);
   line->setObjectName(QLatin1String(name));
   line->setGeometry(place);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
   return line;
+}
+
+void shrinkFontToFit(QWidget *widget, int width) {
+  QFont font = widget->font();
+  while (widget->sizeHint().width() > width && font.pointSizeF() > 6) {
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+    widget->setFont(font);
+  }
 }
 
 QFont pixelFont(int pixels, bool bold, const QString &family) {

@@ -4,7 +4,6 @@
 #include <QPushButton>
 
 class QAction;
-class QFrame;
 
 namespace quillon::forms {
 
@@ -27,8 +26,27 @@ inline QPushButton *makeButton(QWidget *parent, const char *name, const QString 
   return button;
 }
 
-// A sunken horizontal line filling `place`.
-QFrame *makeLine(QWidget *parent, const char *name, QRect place);
+// A line sunk into the window along the top or the bottom edge of its
+// rectangle.
+class EdgeLine : public QWidget {
+  Q_OBJECT
+public:
+  enum class Edge { Top, Bottom };
+  EdgeLine(Edge edge, QWidget *parent);
+
+protected:
+  void paintEvent(QPaintEvent *event) override;
+
+private:
+  Edge edge_;
+};
+
+EdgeLine *makeLine(QWidget *parent, const char *name, QRect place, EdgeLine::Edge edge);
+
+// Makes the widget's font smaller, half a point at a time down to 6 points,
+// until what it shows fits `width`: the desktop's font may be wider than
+// the one the layout was made for.
+void shrinkFontToFit(QWidget *widget, int width);
 
 // The default UI font at `pixels` pixels; `family`, when given, with a
 // typewriter fallback.

@@ -46,14 +46,6 @@ void ShadowLabel::paintEvent(QPaintEvent *) {
   painter.drawText(area, int(alignment()), text());
 }
 
-void TopLine::paintEvent(QPaintEvent *) {
-  QPainter painter(this);
-  painter.setPen(palette().color(QPalette::Mid));
-  painter.drawLine(0, 0, width() - 1, 0);
-  painter.setPen(palette().color(QPalette::Light));
-  painter.drawLine(0, 1, width() - 1, 1);
-}
-
 const QString TfrmAbout::webAddress = QStringLiteral("tarnwick.test");
 const QString TfrmAbout::mailAddress = QStringLiteral("info@tarnwick.test");
 
@@ -103,9 +95,7 @@ TfrmAbout::TfrmAbout(QWidget *parent)
   connect(lblMail, &LinkLabel::clicked, this,
           [this] { guarded([this] { lblMailClick(lblMail); }); });
 
-  Bevel1 = new TopLine(this);
-  Bevel1->setObjectName(QStringLiteral("Bevel1"));
-  Bevel1->setGeometry(184, 192, 217, 9);
+  Bevel1 = makeLine(this, "Bevel1", {184, 192, 217, 9}, EdgeLine::Edge::Top);
 
   Button1 = new QPushButton(QStringLiteral("Закрыть"), this);
   Button1->setObjectName(QStringLiteral("Button1"));

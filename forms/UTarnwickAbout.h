@@ -1,5 +1,6 @@
 #pragma once
 
+#include "forms/Controls.h"
 #include "forms/LinkLabel.h"
 #include "forms/SecondaryWindow.h"
 
@@ -16,16 +17,6 @@ class ShadowLabel : public QLabel {
   Q_OBJECT
 public:
   using QLabel::QLabel;
-
-protected:
-  void paintEvent(QPaintEvent *event) override;
-};
-
-// A line along the top edge of its rectangle, sunk into the window.
-class TopLine : public QWidget {
-  Q_OBJECT
-public:
-  using QWidget::QWidget;
 
 protected:
   void paintEvent(QPaintEvent *event) override;
@@ -48,7 +39,7 @@ public:
   QLabel *Label3;
   LinkLabel *Label4;
   LinkLabel *lblMail;
-  TopLine *Bevel1;
+  EdgeLine *Bevel1;
   QPushButton *Button1;
 
   void Button1Click();

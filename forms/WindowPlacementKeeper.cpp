@@ -10,8 +10,10 @@
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace quillon::forms {
 
@@ -79,6 +81,18 @@ WindowPlacementKeeper::WindowPlacementKeeper(QWidget *window, const QString &sub
   window_->installEventFilter(this);
 }
 
+void WindowPlacementKeeper::setDesignFrame(const QRect &frame) {
+  applyFrame(
+      {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()},
+      frameMargins());
+}
+
+void WindowPlacementKeeper::setFrameSizeLimits(const QSize &minimum, const QSize &maximum) {
+  minimumFrame_ = minimum;
+  maximumFrame_ = maximum;
+  applySizeLimits(frameMargins());
+}
+
 void WindowPlacementKeeper::windowClosed() {
   guarded([this] { save(false); });
 }
@@ -89,25 +103,23 @@ void WindowPlacementKeeper::windowDestroyed() {
 }
 
 bool WindowPlacementKeeper::eventFilter(QObject *watched, QEvent *event) {
-  if (watched == window_) {
-    switch (event->type()) {
-    case QEvent::Show:
-      // Spontaneous shows are the desktop giving back a minimised window,
-      // not the program showing it.
-      if (!event->spontaneous())
-        guarded([this] { restore(); });
-      break;
-    case QEvent::Hide:
-      if (!event->spontaneous())
-        pendingFrame_.reset();
-      break;
-    case QEvent::Move:
-    case QEvent::Resize:
-      fitPendingFrame();
-      break;
-    default:
-      break;
-    }
+  if (watched == window_ && event->type() == QEvent::Show && !event->spontaneous()) {
+    // Spontaneous shows are the desktop giving back a minimised window,
+    // not the program showing it.
+    if (QWindow *handle = window_->windowHandle())
+      handle->installEventFilter(this);
+    guarded([this] { restore(); });
+  } else if (watched == window_->windowHandle() && event->type() == QEvent::Expose &&
+             window_->windowHandle()->isExposed()) {
+    // Mapped, hence framed: the window manager has told the frame's size.
+    noteNormalMargins();
+    windowFramed();
+  } else if (watched == window_ &&
+             (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+    noteNormalMargins();
+  } else if (watched == window_ && event->type() == QEvent::WindowStateChange &&
+             (window_->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    forgetMaximizedFrames();
   }
   return QObject::eventFilter(watched, event);
 }
@@ -125,17 +137,32 @@ void WindowPlacementKeeper::restore() {
     decided = settings::placementToRestore([](const QString &) { return std::optional<QString>(); },
                                            current, screen.size, screen.pixelsPerInch);
   }
+  const QMargins margins = frameMargins();
+  // A window system that tells the frame before the window is shown.
+  if (!margins.isNull() && !normalMargins_)
+    normalMargins_ = margins;
+  if (!framed_ && !margins.isNull())
+    framed_ = true;
+  applySizeLimits(margins);
   if (decided.position)
     applyPosition(*decided.position);
-  if (decided.state)
-    applyState(*decided.state,
-               decided.position && (decided.position->flags & settings::RestoreToMaximized));
+  else if (pendingFrame_)
+    applyFrame(*pendingFrame_, margins);
+  pendingState_ = {};
+  if (decided.state) {
+    const bool toMaximized =
+        decided.position && (decided.position->flags & settings::RestoreToMaximized);
+    const WindowShowState state = *decided.state;
+    if (framed_ || state == WindowShowState::Normal)
+      applyState(state, toMaximized);
+    else
+      pendingState_ = [this, state, toMaximized] { applyState(state, toMaximized); };
+  }
   window_->update();
   saveState_.restored();
   // The window system puts a maximised window's frame just outside the
   // screen; the record says so after every restore.
-  const QMargins frame = frameMargins();
-  maximizedPosition_ = QPoint(-frame.left(), -frame.bottom());
+  maximizedPosition_ = QPoint(-margins.left(), -margins.bottom());
   if (decided.error)
     showGeneralError(*decided.error);
 }
@@ -148,24 +175,40 @@ void WindowPlacementKeeper::applyPosition(const settings::WindowPlacement &place
   if (states & kSizedStates)
     window_->setWindowState(states & ~kSizedStates);
   const QMargins margins = frameMargins();
-  settings::FrameRect frame = placement.normalFrame;
+  const settings::FrameRect &frame = placement.normalFrame;
   QList<QRect> areas;
   for (const QScreen *screen : QGuiApplication::screens())
     areas << screen->availableGeometry();
   const QRect onScreen = frameOntoScreens(
       QRect(QPoint(frame.left, frame.top), QPoint(frame.right - 1, frame.bottom - 1)), areas,
       std::max(margins.top(), kTitleRoom));
-  frame = {onScreen.left(), onScreen.top(), onScreen.right() + 1, onScreen.bottom() + 1};
-  // A window's position is that of its frame, its size that of its client.
-  window_->move(frame.left, frame.top);
-  window_->resize(clientRectForFrame(frame, margins).size());
-  marginsAtRestore_ = margins;
-  if (margins.isNull())
-    pendingFrame_ = frame;
-  else
-    pendingFrame_.reset();
+  applyFrame({onScreen.left(), onScreen.top(), onScreen.right() + 1, onScreen.bottom() + 1},
+             margins);
   if (states & kSizedStates)
     window_->setWindowState(states);
+}
+
+void WindowPlacementKeeper::applyFrame(const settings::FrameRect &frame, const QMargins &margins) {
+  // The client's rectangle, never the frame's position: a position that
+  // includes the frame is taken for the client's while the window has not
+  // been framed, and the window would move by the frame at every run.
+  window_->setGeometry(clientRectForFrame(frame, margins));
+  if (framed_)
+    pendingFrame_.reset();
+  else
+    pendingFrame_ = frame;
+}
+
+void WindowPlacementKeeper::applySizeLimits(const QMargins &margins) {
+  const QSize border(margins.left() + margins.right(), margins.top() + margins.bottom());
+  const auto client = [&border](const QSize &frame) {
+    return QSize(frame.width() >= QWIDGETSIZE_MAX ? QWIDGETSIZE_MAX
+                                                  : std::max(0, frame.width() - border.width()),
+                 frame.height() >= QWIDGETSIZE_MAX ? QWIDGETSIZE_MAX
+                                                   : std::max(0, frame.height() - border.height()));
+  };
+  window_->setMinimumSize(client(minimumFrame_));
+  window_->setMaximumSize(client(maximumFrame_));
 }
 
 void WindowPlacementKeeper::applyState(WindowShowState state, bool restoreToMaximized) {
@@ -203,13 +246,17 @@ settings::WindowPlacement WindowPlacementKeeper::placement() const {
   placement.flags = minimized && maximized ? settings::RestoreToMaximized : 0;
   placement.minimizedPosition = minimizedPosition_;
   placement.maximizedPosition = maximizedPosition_;
-  const QMargins margins = frameMargins();
-  // pos() is the frame's corner also while a window placed before it was
-  // first shown has not been framed yet, unlike frameGeometry().
-  const QRect frame = maximized ? window_->normalGeometry().marginsAdded(margins)
-                                : QRect(window_->pos(), window_->size().grownBy(margins));
-  placement.normalFrame = {frame.left(), frame.top(), frame.left() + frame.width(),
-                           frame.top() + frame.height()};
+  if (pendingFrame_) {
+    // Not framed yet: the frame it is going to have.
+    placement.normalFrame = *pendingFrame_;
+  } else {
+    const QRect frame = !maximized ? window_->geometry().marginsAdded(frameMargins())
+                        : !recentNormalFrames_.empty()
+                            ? recentNormalFrames_.back()
+                            : window_->normalGeometry().marginsAdded(frameMargins());
+    placement.normalFrame = {frame.left(), frame.top(), frame.left() + frame.width(),
+                             frame.top() + frame.height()};
+  }
   placement.pixelsPerInch = currentScreenMetrics().pixelsPerInch;
   return placement;
 }
@@ -229,25 +276,58 @@ void WindowPlacementKeeper::save(bool destroying) {
 }
 
 QMargins WindowPlacementKeeper::frameMargins() const {
-  const QRect frame = window_->frameGeometry();
-  const QRect client = window_->geometry();
-  return QMargins(client.left() - frame.left(), client.top() - frame.top(),
-                  frame.right() - client.right(), frame.bottom() - client.bottom());
+  // The normal window's frame, as the window system tells it (a widget's
+  // frame geometry lags behind until the widget next moves). A window
+  // manager may frame a maximised window without borders, and takes the
+  // frame away when the window is hidden: the normal frame last seen counts.
+  const QWindow *handle = window_->windowHandle();
+  if (handle && handle->isExposed() && !(window_->windowState() & kSizedStates))
+    return handle->frameMargins();
+  if (normalMargins_)
+    return *normalMargins_;
+  return handle ? handle->frameMargins() : QMargins();
 }
 
-void WindowPlacementKeeper::fitPendingFrame() {
-  if (!pendingFrame_ || !window_->isVisible())
+void WindowPlacementKeeper::noteNormalMargins() {
+  const QWindow *handle = window_->windowHandle();
+  if (!handle || !handle->isExposed() || (window_->windowState() & kSizedStates))
     return;
+  normalMargins_ = handle->frameMargins();
+  if (pendingFrame_)
+    return;
+  const QRect frame = window_->geometry().marginsAdded(*normalMargins_);
+  if (!recentNormalFrames_.empty() && recentNormalFrames_.back() == frame)
+    return;
+  recentNormalFrames_.push_back(frame);
+  if (recentNormalFrames_.size() > 4)
+    recentNormalFrames_.pop_front();
+}
+
+void WindowPlacementKeeper::forgetMaximizedFrames() {
+  // Some window managers move and size a window they maximise before they
+  // say so: the frames seen on the way are the maximised one's, not normal.
+  const QRect maximized = window_->geometry().marginsAdded(frameMargins());
+  while (!recentNormalFrames_.empty() &&
+         (recentNormalFrames_.back().topLeft() == maximized.topLeft() ||
+          recentNormalFrames_.back().size() == maximized.size()))
+    recentNormalFrames_.pop_back();
+}
+
+void WindowPlacementKeeper::windowFramed() {
+  if (framed_ && !pendingFrame_ && !pendingState_)
+    return;
+  framed_ = true;
   const QMargins margins = frameMargins();
-  if (margins == marginsAtRestore_)
-    return;
-  // The window manager has framed the window: its client was given the
-  // whole frame's size, so it would grow by the frame at every run.
-  const settings::FrameRect frame = *pendingFrame_;
-  pendingFrame_.reset();
+  applySizeLimits(margins);
   maximizedPosition_ = QPoint(-margins.left(), -margins.bottom());
-  if (!(window_->windowState() & kSizedStates))
-    window_->resize(clientRectForFrame(frame, margins).size());
+  if (pendingFrame_) {
+    const settings::FrameRect frame = *pendingFrame_;
+    pendingFrame_.reset();
+    if (!(window_->windowState() & kSizedStates))
+      window_->setGeometry(clientRectForFrame(frame, margins));
+  }
+  if (pendingState_)
+    std::exchange(pendingState_, {})();
 }
 
 } // namespace quillon::forms

@@ -10,7 +10,9 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QWidget>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -62,6 +64,12 @@ public:
 
   WindowPlacementKeeper(QWidget *window, const QString &subkey, Kind kind);
 
+  // The outer frame the window has until a placement is restored: it is
+  // applied to the frame, once the window manager has told its size.
+  void setDesignFrame(const QRect &frame);
+  // Size limits of the outer frame; the client's follow the frame's size.
+  void setFrameSizeLimits(const QSize &minimum, const QSize &maximum);
+
   // The window's close went through: saved, Visible "0".
   void windowClosed();
   // The window is going: saved with Visible "1", unless nothing changed
@@ -84,8 +92,12 @@ private:
   void save(bool destroying);
   void applyPosition(const settings::WindowPlacement &placement);
   void applyState(settings::WindowShowState state, bool restoreToMaximized);
+  void applyFrame(const settings::FrameRect &frame, const QMargins &margins);
+  void applySizeLimits(const QMargins &margins);
   QMargins frameMargins() const;
-  void fitPendingFrame();
+  void windowFramed();
+  void noteNormalMargins();
+  void forgetMaximizedFrames();
 
   QWidget *window_;
   QString subkey_;
@@ -95,10 +107,19 @@ private:
   // place for them, so they live here, as the last restore left them.
   QPoint minimizedPosition_{-1, -1};
   QPoint maximizedPosition_{-1, -1};
-  // A frame restored while the window manager had not yet told the frame's
-  // size: the client is fitted to it once the window is framed.
+  QSize minimumFrame_{0, 0};
+  QSize maximumFrame_{QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+  // Until the window manager has framed the window once, the frame's size is
+  // unknown (an X server tells none before): the frame to give it waits
+  // here, and so does a state, which would otherwise keep the unfitted
+  // rectangle as the one to restore to.
+  bool framed_ = false;
+  std::optional<QMargins> normalMargins_;
+  // The last normal frames seen, the newest at the back: the one to store
+  // for a maximised window.
+  std::deque<QRect> recentNormalFrames_;
   std::optional<settings::FrameRect> pendingFrame_;
-  QMargins marginsAtRestore_;
+  std::function<void()> pendingState_;
 };
 
 } // namespace quillon::forms

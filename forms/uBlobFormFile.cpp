@@ -70,9 +70,7 @@ TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
   setWindowIcon(programIcon());
   setFont(uiFont());
   setAutoFillBackground(true);
-  setFixedWidth(kClientWidth);
-  setMinimumHeight(kMinClientHeight);
-  setGeometry(232, 122, kClientWidth, kClientHeight);
+  resize(kClientWidth, kClientHeight);
 
   buildCommands();
   buildBanner();
@@ -107,6 +105,11 @@ TfrmMainForm::TfrmMainForm(const QString &programDir, QWidget *parent)
   router_ = new CommandRouter(this, ActionList, this);
   FormPlacement1 = new WindowPlacementKeeper(this, settings::mainWindowPlacementKey,
                                              WindowPlacementKeeper::Kind::MainWindow);
+  // Width fixed, height free from 300 up: the outer frame's, whatever the
+  // window manager's frame takes of it.
+  FormPlacement1->setFrameSizeLimits(QSize(kFrameWidth, kMinFrameHeight),
+                                     QSize(kFrameWidth, QWIDGETSIZE_MAX));
+  FormPlacement1->setDesignFrame(QRect(232, 122, kFrameWidth, kFrameHeight));
   router_->addContextMenu(grdList, pupGrid);
 
   platform::setDocumentHandler(QStringLiteral("udl"), [this](const QString &path) {
@@ -215,6 +218,9 @@ void TfrmMainForm::buildBanner() {
 
 void TfrmMainForm::buildTableRow() {
   Label1 = makeLabel(this, "Label1", QStringLiteral("Таблица"), {8, 56});
+  // Clear of the table picker at 56.
+  shrinkFontToFit(Label1, 44);
+  Label1->adjustSize();
   cbTables = new QComboBox(this);
   cbTables->setObjectName(QStringLiteral("cbTables"));
   cbTables->setGeometry(56, 56, 273, 21);
@@ -232,9 +238,10 @@ void TfrmMainForm::buildTableRow() {
   bindToCommand(btnSQL, AShowSQL, Face::Caption);
   btnUDL = makeButton(this, "btnUDL", QString(), {392, 56, 201, 25});
   bindToCommand(btnUDL, ASetUDL, Face::CaptionAndPicture);
+  shrinkFontToFit(btnUDL, btnUDL->width());
   btnRefreshConn = makeButton(this, "btnRefreshConn", QString(), {600, 56, 25, 25});
   bindToCommand(btnRefreshConn, AReConnect, Face::Picture);
-  Bevel1 = makeLine(this, "Bevel1", {8, 80, 617, 9});
+  Bevel1 = makeLine(this, "Bevel1", {8, 80, 617, 9}, EdgeLine::Edge::Bottom);
 }
 
 void TfrmMainForm::buildCommandRow() {
@@ -364,8 +371,13 @@ void TfrmMainForm::setTabOrder() {
 void TfrmMainForm::resizeEvent(QResizeEvent *event) {
   QWidget::resizeEvent(event);
   const int h = height();
-  pnlBottom->setGeometry(0, h - kBottomBarHeight, kClientWidth, kBottomBarHeight);
-  grdList->setGeometry(8, kGridTop, 617, qMax(0, h - kBottomBarHeight - kGridTop));
+  // The grid keeps its margins to both sides, whatever the frame leaves of
+  // the window's fixed width.
+  const int widthBeyondDesign = width() - kClientWidth;
+  pnlTop->resize(width(), pnlTop->height());
+  pnlBottom->setGeometry(0, h - kBottomBarHeight, width(), kBottomBarHeight);
+  grdList->setGeometry(8, kGridTop, 617 + widthBeyondDesign,
+                       qMax(0, h - kBottomBarHeight - kGridTop));
   memSQL->setGeometry(32, kMemoTop, 569, qMax(0, h - kMemoBottomGap - kMemoTop));
 }
 

@@ -22,6 +22,7 @@ class QTableView;
 namespace quillon::forms {
 
 class CommandRouter;
+class EdgeLine;
 class FieldChooser;
 class LinkLabel;
 class RecordNavigator;
@@ -40,9 +41,13 @@ public:
   explicit TfrmMainForm(const QString &programDir, QWidget *parent = nullptr);
   ~TfrmMainForm() override;
 
+  // The outer frame at the first start, and its smallest height.
+  static constexpr int kFrameWidth = 640;
+  static constexpr int kFrameHeight = 480;
+  static constexpr int kMinFrameHeight = 300;
+  // The client area the controls are laid out for.
   static constexpr int kClientWidth = 632;
   static constexpr int kClientHeight = 446;
-  static constexpr int kMinClientHeight = 266;
 
   // Wires the windows created after this one (viewer, dialogs).
   void connectWindows();
@@ -57,7 +62,7 @@ public:
   QLabel *Label1;
   QComboBox *cbTables;
   QPushButton *btnSQL, *btnUDL, *btnRefreshConn;
-  QFrame *Bevel1;
+  EdgeLine *Bevel1;
   // Command row.
   QPushButton *btnRefreshList;
   RecordNavigator *DBNavigator;

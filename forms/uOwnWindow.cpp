@@ -1,6 +1,7 @@
 #include "forms/uOwnWindow.h"
 
 #include "forms/DbTextPane.h"
+#include "forms/ModalWindowsAbove.h"
 #include "forms/PictureView.h"
 #include "forms/WindowPlacementKeeper.h"
 #include "settings/PlacementStorage.h"
@@ -20,7 +21,6 @@ TfrmOwnWindow::TfrmOwnWindow(QWidget *parent)
   setObjectName(QStringLiteral("frmOwnWindow"));
   setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
-  move(621, 414);
 
   DBRichEdit = new DbTextPane(this);
   DBRichEdit->setObjectName(QStringLiteral("DBRichEdit"));
@@ -44,6 +44,8 @@ TfrmOwnWindow::TfrmOwnWindow(QWidget *parent)
 
   FormPlacement1 = new WindowPlacementKeeper(this, settings::viewerPlacementKey,
                                              WindowPlacementKeeper::Kind::Other);
+  FormPlacement1->setDesignFrame(QRect(621, 414, 400, 300));
+  new ModalWindowsAbove(this);
   connect(this, &SecondaryWindow::closedByUser, FormPlacement1,
           &WindowPlacementKeeper::windowClosed);
 }

@@ -1,5 +1,6 @@
 #include "data/DataLink.h"
 #include "forms/CommandRouter.h"
+#include "forms/Controls.h"
 #include "forms/DataLinkEditor.h"
 #include "forms/MessageBoxes.h"
 #include "forms/Windows.h"
@@ -22,6 +23,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -33,6 +35,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <sqlite3.h>
 
@@ -100,23 +103,70 @@ TEST_F(MainWindowTest, DataLinkThatCannotBeCreatedIsReportedAndStartUpGoesOn) {
   EXPECT_TRUE(frmMainForm->isVisible());
 }
 
-TEST_F(MainWindowTest, WidthIsFixedAndGridAndQueryBoxGrowWithTheHeight) {
+TEST_F(MainWindowTest, OuterWidthIsFixedAndGridAndQueryBoxGrowWithTheHeight) {
   start();
   TfrmMainForm &w = *frmMainForm;
-  EXPECT_EQ(w.minimumWidth(), TfrmMainForm::kClientWidth);
-  EXPECT_EQ(w.maximumWidth(), TfrmMainForm::kClientWidth);
-  EXPECT_EQ(w.minimumHeight(), TfrmMainForm::kMinClientHeight);
+  // The limits are the outer frame's: the client gets what the frame leaves.
+  const QSize border = w.frameGeometry().size() - w.size();
+  ASSERT_FALSE(border.isNull());
+  EXPECT_EQ(w.minimumWidth() + border.width(), TfrmMainForm::kFrameWidth);
+  EXPECT_EQ(w.maximumWidth() + border.width(), TfrmMainForm::kFrameWidth);
+  EXPECT_EQ(w.minimumHeight() + border.height(), TfrmMainForm::kMinFrameHeight);
+  // The grid keeps its design margin of 7 to the right edge.
+  EXPECT_EQ(w.grdList->geometry().right() + 1 + 7, w.width());
+  EXPECT_EQ(w.pnlBottom->width(), w.width());
 
   runCommand(w.AShowSQL);
   const int gridHeight = w.grdList->height();
   const int memoHeight = w.memSQL->height();
   w.resize(900, w.height() + 100);
-  EXPECT_EQ(w.width(), TfrmMainForm::kClientWidth);
+  EXPECT_EQ(w.frameGeometry().width(), TfrmMainForm::kFrameWidth);
   EXPECT_EQ(w.grdList->height(), gridHeight + 100);
   EXPECT_EQ(w.memSQL->height(), memoHeight + 100);
   EXPECT_EQ(w.pnlBottom->geometry().bottom(), w.height() - 1);
   w.resize(w.width(), 100);
-  EXPECT_EQ(w.height(), TfrmMainForm::kMinClientHeight);
+  EXPECT_EQ(w.frameGeometry().height(), TfrmMainForm::kMinFrameHeight);
+}
+
+TEST_F(MainWindowTest, TableRowCaptionsFitTheirPlaces) {
+  start();
+  TfrmMainForm &w = *frmMainForm;
+  // The desktop's font is wider than the one the row was laid out for.
+  EXPECT_LE(w.btnUDL->sizeHint().width(), w.btnUDL->width());
+  EXPECT_EQ(w.btnUDL->text(), QStringLiteral("Настроить подкючение к базе ..."));
+  EXPECT_LT(w.Label1->geometry().right(), w.cbTables->x() - 2);
+  EXPECT_EQ(w.Label1->text(), QStringLiteral("Таблица"));
+  // The line lies along the bottom of its rectangle, just above the row
+  // of commands.
+  QImage drawn(w.Bevel1->size(), QImage::Format_ARGB32);
+  drawn.fill(Qt::transparent);
+  w.Bevel1->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+  EXPECT_NE(drawn.pixel(10, w.Bevel1->height() - 2), 0u);
+  EXPECT_EQ(drawn.pixel(10, 0), 0u);
+  EXPECT_EQ(drawn.pixel(10, w.Bevel1->height() / 2), 0u);
+}
+
+// Message boxes and the other modal windows open in the viewer's
+// stay-on-top layer while it is shown, where the newer window lies above.
+TEST_F(MainWindowTest, ModalWindowsOpenAboveTheViewerWhileItIsShown) {
+  start();
+  ASSERT_TRUE(frmOwnWindow->isVisible());
+  const auto stayingOnTop = [](QWidget *dialog) {
+    bool onTop = false;
+    QTimer::singleShot(0, dialog, [dialog, &onTop] {
+      onTop = dialog->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint);
+      dialog->close();
+    });
+    static_cast<QDialog *>(dialog)->exec();
+    return onTop;
+  };
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillon"), QStringLiteral("text"));
+  EXPECT_TRUE(stayingOnTop(&box));
+  EXPECT_TRUE(stayingOnTop(frmSettings));
+
+  // With the viewer hidden, a modal window takes its ordinary place.
+  frmOwnWindow->hide();
+  EXPECT_FALSE(stayingOnTop(&box));
 }
 
 TEST_F(MainWindowTest, TogglesShowTheStateTheyGovern) {

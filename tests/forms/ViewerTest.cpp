@@ -63,7 +63,7 @@ TEST_F(ViewerStart, ViewerIsShownOnTopWithTheEmptyPicturePane) {
   EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Quillon - Просмотр"));
   EXPECT_TRUE(viewer->isVisible());
   EXPECT_TRUE(viewer->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_EQ(viewer->size(), QSize(400, 300));
+  EXPECT_EQ(viewer->frameGeometry().size(), QSize(400, 300));
   EXPECT_TRUE(frmMainForm->btnOwnWindow->isChecked());
   // Both panes fill the window above the status bar; the picture lies on top.
   EXPECT_TRUE(viewer->DBRichEdit->isVisible());
