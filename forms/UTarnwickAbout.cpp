@@ -4,12 +4,10 @@
 #include "platform/ShellRequest.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 
 namespace quillon::forms {
 
@@ -54,6 +52,8 @@ TfrmAbout::TfrmAbout(QWidget *parent)
   setObjectName(QStringLiteral("frmAbout"));
   // The window's own background role is the button face already.
   setFixedDialogBorder();
+  // Centred on the screen at every showing, whatever place it was left at.
+  setFramePlace(&SecondaryWindow::centredOnScreen, Showings::Every);
 
   Panel1 = new QFrame(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -124,13 +124,6 @@ void TfrmAbout::lblMailClick(const QLabel *sender) {
 }
 
 void TfrmAbout::showEvent(QShowEvent *event) {
-  // Centred on the screen at every showing, whatever place it was left at.
-  if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    const QSize outer = frameGeometry().size();
-    move(area.left() + (area.width() - outer.width()) / 2,
-         area.top() + (area.height() - outer.height()) / 2);
-  }
   SecondaryWindow::showEvent(event);
   Button1->setFocus();
 }

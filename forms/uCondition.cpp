@@ -66,7 +66,7 @@ TfrmCondition::TfrmCondition(QWidget *parent)
 
   setFixedDialogBorder();
   placeControls();
-  move(245, 139);
+  setFramePlace([](QSize) { return QPoint(245, 139); }, Showings::First);
 }
 
 void TfrmCondition::resizeEvent(QResizeEvent *event) {

@@ -186,7 +186,7 @@ TfrmFilter::TfrmFilter(QWidget *parent)
   sgdFilter->viewport()->installEventFilter(this);
 
   setFixedDialogBorder();
-  move(289, 125);
+  setFramePlace([](QSize) { return QPoint(289, 125); }, Showings::First);
   FormCreate();
 }
 

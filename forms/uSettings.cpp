@@ -52,9 +52,8 @@ QPixmap programListIcon(const QString &desktopIcon) {
 
 void TfrmSettings::showEvent(QShowEvent *event) {
   SecondaryWindow::showEvent(event);
-  // Centred at its first showing only: later ones in the run keep the place
-  // where the user left it, which the window manager reports without
-  // marking the window as moved.
+  // Later showings in the run keep the place where the user left it, which
+  // the window manager reports without marking the window as moved.
   setAttribute(Qt::WA_Moved);
 }
 
@@ -62,6 +61,8 @@ TfrmSettings::TfrmSettings(QWidget *parent)
     : SecondaryWindow(QStringLiteral("Quillon - Настройки"), QSize(392, 170), parent) {
   setObjectName(QStringLiteral("frmSettings"));
   setFixedDialogBorder();
+  // Centred at its first showing only.
+  setFramePlace(&SecondaryWindow::centredOnScreen, Showings::First);
 
   Label1 =
       makeLabel(this, "Label1",
