@@ -1,7 +1,9 @@
+#include "forms/QtTranslation.h"
 #include "forms/Windows.h"
 #include "forms/uBlobFormFile.h"
 
 #include <QApplication>
+#include <QTranslator>
 
 int main(int argc, char **argv) {
   QApplication application(argc, argv);
@@ -10,6 +12,9 @@ int main(int argc, char **argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   // Ties the windows to the installed desktop entry and its icon.
   QApplication::setDesktopFileName(QStringLiteral("test.tarnwick.Quillon"));
+  QTranslator qtTexts;
+  if (quillon::forms::loadQtTranslation(qtTexts))
+    QApplication::installTranslator(&qtTexts);
 
   quillon::forms::createWindows(QApplication::applicationDirPath());
   quillon::forms::InitStartupState();

@@ -40,6 +40,24 @@ private:
   qint64 largest_;
 };
 
+// The value has a zero byte, which the column cannot hold (text columns of
+// PostgreSQL); refused before anything is written.
+class ZeroByteRefused : public DataError {
+public:
+  ZeroByteRefused(qint64 offset, const QString &typeName)
+      : DataError(QStringLiteral("The value has a zero byte at offset %1; a %2 column cannot "
+                                 "hold it")
+                      .arg(offset)
+                      .arg(typeName)),
+        offset_(offset), typeName_(typeName) {}
+  qint64 offset() const { return offset_; }
+  QString typeName() const { return typeName_; }
+
+private:
+  qint64 offset_;
+  QString typeName_;
+};
+
 // The user stopped a transfer; whatever it was writing is left as it was.
 class TransferCancelled : public DataError {
 public:

@@ -3,11 +3,13 @@
 #include "data/DataError.h"
 #include "data/FileValue.h"
 #include "data/Query.h"
+#include "data/dialects/SqlDialect.h"
 
 #include "platform/ExclusiveFile.h"
 
 #include <QSaveFile>
 
+#include <cstring>
 #include <vector>
 
 namespace quillon::data {
@@ -129,8 +131,21 @@ QByteArray Field::asString() const {
   return query_.currentValue(*this).data();
 }
 
+void Field::requireStorable(ByteSource &source) const {
+  if (SqlDialect::of(query_.connection().dialect()).keepsZeroBytes(column_.kind))
+    return;
+  std::vector<char> chunk(1 << 20);
+  qint64 offset = 0;
+  for (qint64 n; (n = source.read(chunk.data(), qint64(chunk.size()))) > 0; offset += n)
+    if (const void *zero = std::memchr(chunk.data(), 0, size_t(n)))
+      throw ZeroByteRefused(offset + (static_cast<const char *>(zero) - chunk.data()),
+                            column_.typeName);
+}
+
 void Field::setAsString(const QByteArray &text) {
   query_.requireEditable(*this);
+  MemoryByteSource bytes(text);
+  requireStorable(bytes);
   CellValue value;
   if (!isLargeValue())
     value = convertText(column_.kind, text);
@@ -162,11 +177,21 @@ void Field::loadFromFile(const QString &path) {
     setAsString(bytes);
     return;
   }
+  // Read once more before the post: the engine would cut the value at a
+  // byte it cannot hold, and say nothing.
+  requireStorable(*file->reader());
   query_.setPending(*this, {CellValue::null(), std::move(file)});
 }
 
 void Field::saveToFile(const QString &path) const {
   requireLargeValue();
+  const platform::SaveTarget target = platform::saveTargetFor(path);
+  if (!target.refusal.isEmpty())
+    throw DataError(target.refusal);
+  if (target.inPlace) {
+    saveInPlace(path);
+    return;
+  }
   if (platform::isHeldByAnotherProgram(path))
     throw DataError(QStringLiteral("%1: the file is in use by another program").arg(path));
   QSaveFile file(path);
@@ -178,6 +203,18 @@ void Field::saveToFile(const QString &path) const {
   });
   if (!file.commit())
     throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+void Field::saveInPlace(const QString &path) const {
+  platform::ExclusiveFile file;
+  if (!file.create(path))
+    throw DataError(file.errorString());
+  writeTo([&](const char *bytes, qint64 count) {
+    if (!file.write(bytes, count))
+      throw DataError(file.errorString());
+  });
+  if (!file.sync())
+    throw DataError(file.errorString());
 }
 
 void Field::writeTo(const std::function<void(const char *, qint64)> &write) const {

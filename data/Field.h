@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/ByteSource.h"
 #include "data/Driver.h"
 
 #include <QByteArray>
@@ -48,7 +49,9 @@ public:
   // The whole file becomes the value (an empty file: NULL). The file is
   // held exclusively until the row is posted or cancelled when it is large.
   void loadFromFile(const QString &path);
-  // The whole value becomes the file, replaced atomically.
+  // The whole value becomes the file, replaced atomically; written in place
+  // (not atomically) when the file has other names or its folder may not
+  // be written. Anything but a regular file is refused.
   void saveToFile(const QString &path) const;
   // Hands the whole value to `write` chunk by chunk, as the query's
   // transfer observer watches; `write` throws to stop.
@@ -56,6 +59,9 @@ public:
 
 private:
   void requireLargeValue() const;
+  void saveInPlace(const QString &path) const;
+  // Throws ZeroByteRefused when the column cannot hold the bytes whole.
+  void requireStorable(ByteSource &source) const;
 
   Query &query_;
   int index_;

@@ -36,11 +36,15 @@ private:
   bool programsOnly_ = true;
 };
 
+QString chosenFile(QFileDialog &dialog) {
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return {};
+  return dialog.selectedFiles().constFirst();
+}
+
 QString chooseProgram(QWidget *parent, const QString &last) {
-  QFileDialog dialog(parent);
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::AnyFile);
+  const std::unique_ptr<QFileDialog> opened = makeOpenDialog(parent, last);
+  QFileDialog &dialog = *opened;
   const QString programs = QStringLiteral("Программы (*)");
   dialog.setNameFilters({programs, QStringLiteral("Все файлы (*)")});
   auto *filter = new ProgramFilter;
@@ -48,14 +52,21 @@ QString chooseProgram(QWidget *parent, const QString &last) {
   QObject::connect(
       &dialog, &QFileDialog::filterSelected, &dialog,
       [filter, programs](const QString &name) { filter->setProgramsOnly(name == programs); });
-  if (!last.isEmpty())
-    dialog.selectFile(last);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-    return {};
-  return dialog.selectedFiles().constFirst();
+  return chosenFile(dialog);
 }
 
 } // namespace
+
+std::unique_ptr<QFileDialog> makeOpenDialog(QWidget *parent, const QString &last) {
+  auto dialog = std::make_unique<QFileDialog>(parent);
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  // Any name, also one of a file that is not there.
+  dialog->setFileMode(QFileDialog::AnyFile);
+  if (!last.isEmpty())
+    dialog->selectFile(last);
+  return dialog;
+}
 
 void setFileDialogOverride(std::function<QString(FileDialog::Kind, const QString &)> override) {
   dialogOverride() = std::move(override);
@@ -68,7 +79,7 @@ bool FileDialog::execute() {
   } else if (kind_ == Kind::OpenProgram) {
     chosen = chooseProgram(parent_, fileName_);
   } else if (kind_ == Kind::Open) {
-    chosen = QFileDialog::getOpenFileName(parent_, QString(), fileName_);
+    chosen = chosenFile(*makeOpenDialog(parent_, fileName_));
   } else {
     chosen = QFileDialog::getSaveFileName(parent_, QString(), fileName_, QString(), nullptr,
                                           QFileDialog::DontConfirmOverwrite);

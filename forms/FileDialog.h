@@ -3,15 +3,18 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
+class QFileDialog;
 class QWidget;
 
 namespace quillon::forms {
 
 // A file dialog that starts with the file chosen last time in it. The main
 // window's dialogs have no filter and ask nothing about overwriting; the
-// program dialog shows programs (executable files and scripts) first and
-// all files on request, and takes a typed name of a missing file.
+// open dialogs take a typed name of a missing file (the load says what is
+// wrong with it). The program dialog shows programs (executable files and
+// scripts) first and all files on request.
 class FileDialog {
 public:
   enum class Kind { Open, Save, OpenProgram };
@@ -28,6 +31,9 @@ private:
   QWidget *parent_;
   QString fileName_;
 };
+
+// The dialog that Kind::Open shows, not yet shown.
+std::unique_ptr<QFileDialog> makeOpenDialog(QWidget *parent, const QString &last);
 
 // Tests choose the files instead of a user: the function receives the
 // dialog's kind and its last file and returns the chosen file, empty for

@@ -30,6 +30,20 @@ bool isBinaryKind(data::FieldKind kind) {
   return kind == data::FieldKind::ftBytes || kind == data::FieldKind::ftVarBytes;
 }
 
+// More than any cell can show, however wide: the view lays out the whole
+// text to elide it, which takes minutes for a value of a gigabyte.
+constexpr qsizetype kShownBytes = 4096;
+
+QString shownUtf8(const QByteArray &bytes) {
+  if (bytes.size() <= kShownBytes)
+    return QString::fromUtf8(bytes);
+  qsizetype end = kShownBytes;
+  // Not within a character: continuation bytes are 10xxxxxx.
+  while (end > 0 && (uchar(bytes[end]) & 0xC0) == 0x80)
+    --end;
+  return QString::fromUtf8(bytes.constData(), end) + QStringLiteral("…");
+}
+
 } // namespace
 
 QString cellText(const data::Query &query, int row, int fieldIndex) {
@@ -42,9 +56,13 @@ QString cellText(const data::Query &query, int row, int fieldIndex) {
   if (value.isNull())
     return QString();
   // Short binary values are shown as hexadecimal, as database tools do.
-  if (isBinaryKind(field.dataType()))
-    return QStringLiteral("0x") + QString::fromLatin1(value.data().toHex().toUpper());
-  return QString::fromUtf8(value.data());
+  if (isBinaryKind(field.dataType())) {
+    const QByteArray &bytes = value.data();
+    return QStringLiteral("0x") +
+           QString::fromLatin1(bytes.left(kShownBytes / 2).toHex().toUpper()) +
+           (bytes.size() > kShownBytes / 2 ? QStringLiteral("…") : QString());
+  }
+  return shownUtf8(value.data());
 }
 
 ResultModel::ResultModel(data::Query &query, QObject *parent)

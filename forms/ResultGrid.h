@@ -16,7 +16,8 @@ class Query;
 namespace quillon::forms {
 
 // The text a grid cell shows for a field's value in a row: large values
-// show their kind, "(BLOB)" or "(Blob)" when NULL, others their text form.
+// show their kind, "(BLOB)" or "(Blob)" when NULL, others their text form,
+// cut after its first 4 KB (followed by "…").
 QString cellText(const data::Query &query, int row, int fieldIndex);
 
 // The rows of a result, one column per visible field in field order; one

@@ -10,6 +10,17 @@
 
 namespace quillon::forms {
 
+namespace {
+
+QString zeroByteText(const data::ZeroByteRefused &refused) {
+  return QStringLiteral("в нём нулевой байт (смещение %1), а поле типа %2 не может его хранить. "
+                        "Ничего не записано.")
+      .arg(refused.offset())
+      .arg(refused.typeName());
+}
+
+} // namespace
+
 ValueTransfers::ValueTransfers(Context context) : c_(std::move(context)) {}
 
 void ValueTransfers::fromFile() {
@@ -42,6 +53,10 @@ bool ValueTransfers::loadFileIntoRow(data::Field &field, const QString &path) {
                     .arg(path)
                     .arg(tooLarge.size())
                     .arg(tooLarge.largest()));
+    return false;
+  } catch (const data::ZeroByteRefused &refused) {
+    c_.query.cancel();
+    showMessage(QStringLiteral("Файл %1 не загружен: %2").arg(path, zeroByteText(refused)));
     return false;
   } catch (const std::exception &) {
     c_.query.cancel();
@@ -107,6 +122,10 @@ void ValueTransfers::fromClipboard() {
     c_.query.edit();
     field.setAsString(platform::clipboardBytes());
     c_.query.checkBrowseMode();
+  } catch (const data::ZeroByteRefused &refused) {
+    c_.query.cancel();
+    showMessage(QStringLiteral("Значение из буфера обмена не загружено: ") + zeroByteText(refused));
+    return;
   } catch (const std::exception &) {
     // Nothing half-done stays behind to be posted by a later row move.
     c_.query.cancel();

@@ -1,6 +1,7 @@
 #include "ExclusiveFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -41,7 +42,9 @@ bool ExclusiveFile::open(const QString &path, Mode mode) {
   close();
   path_ = path;
   const QByteArray name = QFile::encodeName(path);
-  const int flags = (mode == Mode::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+  // Non-blocking, so that a FIFO or a device does not wait for a peer: it
+  // is refused below as not a regular file.
+  const int flags = (mode == Mode::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
   const int fd = ::open(name.constData(), flags);
   if (fd < 0) {
     error_ = systemError(path, errno);
@@ -55,7 +58,8 @@ bool ExclusiveFile::create(const QString &path) {
   path_ = path;
   const QByteArray name = QFile::encodeName(path);
   // Not truncated on open: a file another program holds must stay whole.
-  const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const int fd =
+      ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     error_ = errno == ELOOP ? QStringLiteral("%1: is a symbolic link").arg(path)
                             : systemError(path, errno);
@@ -83,6 +87,8 @@ bool ExclusiveFile::lockOpened(int fd) {
     ::close(fd);
     return false;
   }
+  // A regular file: reads and writes may block as usual.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   fd_ = fd;
   error_.clear();
   return true;
@@ -128,9 +134,30 @@ bool ExclusiveFile::write(const char *buffer, qint64 count) {
   return true;
 }
 
+bool ExclusiveFile::sync() {
+  if (::fsync(fd_) == 0)
+    return true;
+  error_ = systemError(path_, errno);
+  return false;
+}
+
+SaveTarget saveTargetFor(const QString &path) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat info {};
+  if (::stat(name.constData(), &info) != 0)
+    return {};
+  if (!S_ISREG(info.st_mode))
+    return {QStringLiteral("%1: not a regular file").arg(path), false};
+  const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+  // A new file renamed over this one would split a file of several names,
+  // and cannot be made where the folder may not be written.
+  const bool inPlace = info.st_nlink > 1 || ::access(folder.constData(), W_OK | X_OK) != 0;
+  return {QString(), inPlace};
+}
+
 bool isHeldByAnotherProgram(const QString &path) {
   const QByteArray name = QFile::encodeName(path);
-  const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
     return false;
   const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;

@@ -36,6 +36,8 @@ public:
   // Appends all `count` bytes at the current position; false with
   // errorString() set when they could not all be written.
   bool write(const char *buffer, qint64 count);
+  // Flushes what was written to the disk; false with errorString() set.
+  bool sync();
 
 private:
   bool lockOpened(int fd);
@@ -44,6 +46,18 @@ private:
   QString path_;
   QString error_;
 };
+
+// How a save may replace the file at a path.
+struct SaveTarget {
+  // Set when the path names something that is not a regular file (a FIFO,
+  // a socket, a device, a folder): nothing may be written there.
+  QString refusal;
+  // The file must be written where it is: it has other names (hard links),
+  // or its folder may not be written, so a new file cannot be renamed over
+  // it. Such a save is not atomic.
+  bool inPlace = false;
+};
+SaveTarget saveTargetFor(const QString &path);
 
 // Whether another program holds `path` locked; false for a missing file.
 bool isHeldByAnotherProgram(const QString &path);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/FieldKind.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -124,6 +126,9 @@ public:
   virtual bool doubleColonIsCast() const { return false; }
   // The largest large value the engine keeps, in bytes.
   virtual qint64 largestValue() const = 0;
+  // Whether a column of the kind stores a zero byte as it is; the engines'
+  // text types that end their values at one do not.
+  virtual bool keepsZeroBytes(FieldKind) const { return true; }
   // Declared text lengths above this are the engine's unbounded text
   // (SQL Server's (max), PostgreSQL's varchar without a length).
   virtual qint64 longestBoundedText() const = 0;

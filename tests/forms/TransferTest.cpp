@@ -23,7 +23,15 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillon;
 using namespace quillon::forms;
@@ -414,18 +422,151 @@ TEST_P(TransferTest, UnreadableFilesFailWithTheCommandsError) {
   EXPECT_FALSE(QFile::exists(saveAnswer));
 }
 
-TEST_P(TransferTest, SaveIntoAReadOnlyFolderKeepsTheOldFile) {
+// Zero bytes: a PostgreSQL text column would end the value at the first
+// one, so the load is refused and nothing written; SQLite text and every
+// binary column keep them.
+TEST_P(TransferTest, ZeroBytesAreKeptWholeOrRefusedBeforeAnythingIsWritten) {
+  const bool cut = isPostgres(GetParam());
+  QByteArray utf16;
+  for (const char c : QByteArray("Notepad text\r\n"))
+    utf16.append(c).append('\0');
+  QByteArray large(3 * 1024 * 1024, 'A');
+  large[2 * 1024 * 1024 + 5] = '\0';
+  const std::pair<const char *, QByteArray> files[] = {
+      {"zeros.txt", QByteArray("a\0b\r\nc\0\0d\r\n", 11)},
+      {"utf16.txt", QByteArray("\xff\xfe", 2) + utf16},
+      {"large-zero.txt", large}};
+  const qint64 firstZero[] = {1, 3, 2 * 1024 * 1024 + 5};
+  for (size_t i = 0; i < std::size(files); ++i) {
+    SCOPED_TRACE(files[i].first);
+    const QString path = file(files[i].first);
+    writeFile(path, files[i].second);
+    moveTo(1, "notes");
+    const QByteArray before = stored("notes").data();
+    openAnswer = path;
+    messages.clear();
+    runCommand(w->AFromFile);
+    if (cut) {
+      EXPECT_EQ(lastMessage(),
+                QStringLiteral("Файл %1 не загружен: в нём нулевой байт (смещение %2), а поле "
+                               "типа text не может его хранить. Ничего не записано.")
+                    .arg(path)
+                    .arg(firstZero[i]));
+      EXPECT_EQ(stored("notes").data(), before);
+      EXPECT_EQ(w->qrList.fieldByName(QStringLiteral("notes")).asString(), before);
+    } else {
+      EXPECT_EQ(lastMessage(), QStringLiteral("Значение загружено из файла") + path);
+      EXPECT_TRUE(stored("notes").data() == files[i].second);
+    }
+    // A binary column keeps them on every engine.
+    moveTo(1, "img");
+    runCommand(w->AFromFile);
+    EXPECT_EQ(lastMessage(), QStringLiteral("Значение загружено из файла") + path);
+    EXPECT_TRUE(stored("img").data() == files[i].second);
+  }
+}
+
+// A save where the folder may not be written but the file may: the file is
+// written where it is; a file that may not be written either stays.
+TEST_P(TransferTest, SaveIntoAReadOnlyFolderWritesAWritableFileInPlace) {
   QUILLON_REQUIRE_BINDING_PERMISSIONS();
   QDir(programDir.path()).mkdir(QStringLiteral("locked"));
-  const QString target = file("locked/out.txt");
-  writeFile(target, "old file");
+  const QString writable = file("locked/out.txt");
+  const QString readOnly = file("locked/kept.txt");
+  writeFile(writable, "old file, longer than the value that replaces it");
+  writeFile(readOnly, "old file");
+  QFile::setPermissions(readOnly, QFile::ReadOwner);
   QFile::setPermissions(file("locked"), QFile::ReadOwner | QFile::ExeOwner);
+  moveTo(1, "notes");
+  const QByteArray value = w->qrList.fieldByName(QStringLiteral("notes")).asString();
+  saveAnswer = writable;
+  runCommand(w->AToFile);
+  EXPECT_EQ(lastMessage(), QStringLiteral("Значение сохранено в файл ") + writable);
+  EXPECT_EQ(fileBytes(writable), value);
+  saveAnswer = readOnly;
+  runCommand(w->AToFile);
+  EXPECT_EQ(lastMessage(), QStringLiteral("AToFileExecute: error"));
+  QFile::setPermissions(file("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  EXPECT_EQ(fileBytes(readOnly), "old file");
+  EXPECT_EQ(QDir(file("locked")).entryList(QDir::Files).size(), 2);
+}
+
+// A file with a second name is written in place, so both names keep
+// showing one file.
+TEST_P(TransferTest, SaveOverAFileWithASecondNameKeepsTheLink) {
+  const QString target = file("linked.txt");
+  writeFile(target, "old");
+  ASSERT_EQ(::link(QFile::encodeName(target).constData(),
+                   QFile::encodeName(file("second-name.txt")).constData()),
+            0);
   moveTo(1, "notes");
   saveAnswer = target;
   runCommand(w->AToFile);
-  QFile::setPermissions(file("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QByteArray value = w->qrList.fieldByName(QStringLiteral("notes")).asString();
+  EXPECT_EQ(fileBytes(target), value);
+  EXPECT_EQ(fileBytes(file("second-name.txt")), value);
+}
+
+// Opens a FIFO for both ends when the program has not come back from it
+// after a long while, so that a test of a program that would block on it
+// still ends, and fails.
+class FifoWatchdog {
+public:
+  explicit FifoWatchdog(const QString &path)
+      : path_(QFile::encodeName(path)), thread_([this] {
+          std::unique_lock lock(mutex_);
+          if (!done_.wait_for(lock, std::chrono::seconds(60), [this] { return finished_; })) {
+            blocked_ = true;
+            const int fd = ::open(path_.constData(), O_RDWR | O_NONBLOCK);
+            if (fd >= 0)
+              ::close(fd);
+          }
+        }) {}
+  ~FifoWatchdog() { finish(); }
+  // Whether the program had to be freed.
+  bool finish() {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    done_.notify_all();
+    if (thread_.joinable())
+      thread_.join();
+    return blocked_;
+  }
+
+private:
+  QByteArray path_;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  bool blocked_ = false;
+  std::thread thread_;
+};
+
+TEST_P(TransferTest, AFifoIsRefusedForLoadAndSaveWithoutWaitingForAPeer) {
+  const QString fifo = file("pipe");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  moveTo(1, "notes");
+  const QByteArray before = stored("notes").data();
+  {
+    FifoWatchdog watchdog(fifo);
+    openAnswer = fifo;
+    runCommand(w->AFromFile);
+    EXPECT_FALSE(watchdog.finish()) << "the load waited for a writer";
+  }
+  EXPECT_EQ(lastMessage(), QStringLiteral("AFromFileExecute: error"));
+  EXPECT_EQ(stored("notes").data(), before);
+  {
+    FifoWatchdog watchdog(fifo);
+    saveAnswer = fifo;
+    runCommand(w->AToFile);
+    EXPECT_FALSE(watchdog.finish()) << "the save waited for a reader";
+  }
   EXPECT_EQ(lastMessage(), QStringLiteral("AToFileExecute: error"));
-  EXPECT_EQ(fileBytes(target), "old file");
+  struct stat info {};
+  ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the FIFO was replaced";
 }
 
 TEST_P(TransferTest, CancelledLargeTransfersLeaveRowAndFileAsTheyWere) {
