@@ -131,21 +131,19 @@ QByteArray Field::asString() const {
   return query_.currentValue(*this).data();
 }
 
-void Field::requireStorable(ByteSource &source) const {
-  if (SqlDialect::of(query_.connection().dialect()).keepsZeroBytes(column_.kind))
-    return;
-  std::vector<char> chunk(1 << 20);
-  qint64 offset = 0;
-  for (qint64 n; (n = source.read(chunk.data(), qint64(chunk.size()))) > 0; offset += n)
-    if (const void *zero = std::memchr(chunk.data(), 0, size_t(n)))
-      throw ZeroByteRefused(offset + (static_cast<const char *>(zero) - chunk.data()),
-                            column_.typeName);
+bool Field::keepsZeroBytes() const {
+  return SqlDialect::of(query_.connection().dialect()).keepsZeroBytes(column_.kind);
+}
+
+void Field::refuseZeroByte(const char *bytes, qint64 count, qint64 offset) const {
+  if (const void *zero = std::memchr(bytes, 0, size_t(count)))
+    throw ZeroByteRefused(offset + (static_cast<const char *>(zero) - bytes), column_.typeName);
 }
 
 void Field::setAsString(const QByteArray &text) {
   query_.requireEditable(*this);
-  MemoryByteSource bytes(text);
-  requireStorable(bytes);
+  if (!keepsZeroBytes())
+    refuseZeroByte(text.constData(), text.size(), 0);
   CellValue value;
   if (!isLargeValue())
     value = convertText(column_.kind, text);
@@ -179,7 +177,13 @@ void Field::loadFromFile(const QString &path) {
   }
   // Read once more before the post: the engine would cut the value at a
   // byte it cannot hold, and say nothing.
-  requireStorable(*file->reader());
+  if (!keepsZeroBytes()) {
+    qint64 offset = 0;
+    copyInChunks(*file->reader(), [&](const char *bytes, qint64 count) {
+      refuseZeroByte(bytes, count, offset);
+      offset += count;
+    });
+  }
   query_.setPending(*this, {CellValue::null(), std::move(file)});
 }
 

@@ -60,8 +60,12 @@ public:
 private:
   void requireLargeValue() const;
   void saveInPlace(const QString &path) const;
-  // Throws ZeroByteRefused when the column cannot hold the bytes whole.
-  void requireStorable(ByteSource &source) const;
+  // Whether the column stores a zero byte as it is; when not, a value with
+  // one is refused (ZeroByteRefused) before anything is written.
+  bool keepsZeroBytes() const;
+  // Throws ZeroByteRefused for the first zero byte of a chunk that starts
+  // `offset` bytes into the value.
+  void refuseZeroByte(const char *bytes, qint64 count, qint64 offset) const;
 
   Query &query_;
   int index_;

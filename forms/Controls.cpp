@@ -1,11 +1,10 @@
 #include "forms/Controls.h"
 
-#include <QPainter>
-
 #include "forms/CommandRouter.h"
 
 #include <QAction>
 #include <QFrame>
+#include <QPainter>
 
 namespace quillon::forms {
 
