@@ -23,6 +23,9 @@ struct ColumnInfo {
   int displayWidth = 0; // declared length in characters of text columns
   bool updatable = true;
   bool rowId = false; // a row-identifier column: gets no field
+  // The version of the base-table row (see SqlDialect::rowVersion); also a
+  // row-identifier column.
+  bool rowVersion = false;
   bool autoIncrement = false;
   QString baseTable;  // the table the column comes from; empty for expressions
   QString baseColumn; // the column's name in that table
@@ -37,10 +40,13 @@ struct ColumnRef {
 
 // One condition that identifies the row a result row came from: the
 // column held `original` when the result was read. A deferred original is
-// compared by its length only.
+// compared by its length only. A `rowVersion` criterion has no column: the
+// row's version (SqlDialect::rowVersion) must still be `original`, which
+// catches any change by another client, whatever the values' sizes.
 struct Criterion {
   ColumnRef column;
   CellValue original;
+  bool rowVersion = false;
 };
 
 // A new value for one column. A non-null `stream` supplies the new bytes
@@ -56,6 +62,9 @@ struct RowUpdate {
   QString table;
   std::vector<Assignment> assignments;
   std::vector<Criterion> criteria;
+  // The row's key as the write leaves it; when given and the engine keeps
+  // row versions, updateRow returns the version the written row has.
+  std::vector<Criterion> keyAfter = {};
 };
 
 // The rows of one result set, fetched forward once.
@@ -98,10 +107,16 @@ public:
   // the engine always assigns, columns of a view that cannot be updated
   // through it. Empty when there are none or the driver cannot tell.
   virtual QStringList readOnlyColumns(const QString &table) = 0;
+  // Whether result rows can carry their row's version
+  // (SqlDialect::rowVersion) and criteria compare it.
+  virtual bool keepsRowVersions() const {
+    return !SqlDialect::of(dialect()).rowVersion().isEmpty();
+  }
   // Writes one row in a transaction. Exactly one row must match the
   // criteria: none → "Row cannot be located for updating. ...", several →
-  // an error saying so; in both cases nothing changes.
-  virtual void updateRow(const RowUpdate &update) = 0;
+  // an error saying so; in both cases nothing changes. Returns the row's
+  // version after the write when `update.keyAfter` asks for it, else null.
+  virtual QByteArray updateRow(const RowUpdate &update) = 0;
   // Reads a large value of the one row that matches the criteria.
   virtual std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
                                                 const std::vector<Criterion> &criteria) = 0;

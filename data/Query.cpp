@@ -125,10 +125,21 @@ void Query::fetchResult() {
     if (field->isLargeValue() && table && table->uniqueKey)
       inlineLimit[size_t(field->index())] = kInlineValueLimit;
   }
+  std::vector<int> versionColumns; // by slot after the fields
+  const std::vector<ColumnInfo> &columns = result->columns();
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (!columns[c].rowVersion)
+      continue;
+    for (Table &table : tables_)
+      if (table.name == columns[c].baseTable && table.versionSlot < 0) {
+        table.versionSlot = int(fields_.size() + versionColumns.size());
+        versionColumns.push_back(int(c));
+      }
+  }
   qint64 held = 0; // bytes of large values kept so far
   while (result->fetch()) {
     std::vector<CellValue> row;
-    row.reserve(fields_.size());
+    row.reserve(fields_.size() + versionColumns.size());
     for (size_t f = 0; f < fields_.size(); ++f) {
       const bool rereadable = inlineLimit[f] == kInlineValueLimit;
       const qint64 limit = rereadable && held >= kInlineValueBudget ? 0 : inlineLimit[f];
@@ -136,6 +147,8 @@ void Query::fetchResult() {
       if (rereadable && !row.back().isDeferred())
         held += row.back().size();
     }
+    for (int column : versionColumns)
+      row.push_back(result->value(column, std::numeric_limits<qint64>::max()));
     rows_.push_back(std::move(row));
   }
 }
@@ -221,6 +234,14 @@ std::vector<Criterion> Query::locate(const Table &table, int row) const {
   std::vector<Criterion> criteria;
   for (int f : table.keyFields)
     criteria.push_back({refOf(*fields_[size_t(f)]), rows_[size_t(row)][size_t(f)]});
+  return criteria;
+}
+
+std::vector<Criterion> Query::keyAfterPost(const Table &table) const {
+  std::vector<Criterion> criteria = locate(table, current_);
+  for (size_t k = 0; k < criteria.size(); ++k)
+    if (const Pending *pending = pendingFor(*fields_[size_t(table.keyFields[k])]))
+      criteria[k].original = pending->value;
   return criteria;
 }
 
@@ -346,8 +367,22 @@ void Query::post() {
       if (std::find(table.keyFields.begin(), table.keyFields.end(), index) == table.keyFields.end())
         update.criteria.push_back({refOf(field), row[size_t(index)]});
     }
-    if (!update.assignments.empty())
-      connection_.driver().updateRow(update);
+    if (update.assignments.empty())
+      continue;
+    if (table.versionSlot >= 0) {
+      // A value known only by its length is vouched for by the row's
+      // version, which every write by another client changes.
+      const CellValue &version = row[size_t(table.versionSlot)];
+      const bool deferred = std::any_of(update.criteria.begin(), update.criteria.end(),
+                                        [](const Criterion &c) { return c.original.isDeferred(); });
+      if (deferred && !version.isNull())
+        update.criteria.push_back({{}, version, true});
+      update.keyAfter = keyAfterPost(table);
+    }
+    const QByteArray version = connection_.driver().updateRow(update);
+    if (table.versionSlot >= 0)
+      row[size_t(table.versionSlot)] =
+          version.isNull() ? CellValue::null() : CellValue::text(version);
   }
 
   for (auto &[index, value] : pending_) {

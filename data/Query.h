@@ -127,6 +127,7 @@ private:
     std::vector<int> fields;    // fields that come from this table
     std::vector<int> keyFields; // fields that identify a row
     bool uniqueKey = false;     // the key fields are a primary or unique key
+    int versionSlot = -1;       // where rows keep the row's version, if read
   };
 
   [[noreturn]] void fail(const QString &message) const;
@@ -139,6 +140,8 @@ private:
   void markReadOnly(const Table &table);
   const Table *tableOf(const Field &field) const;
   std::vector<Criterion> locate(const Table &table, int row) const;
+  // The key criteria of the current row as the pending values leave it.
+  std::vector<Criterion> keyAfterPost(const Table &table) const;
   const CellValue &currentValue(const Field &field) const;
   const Pending *pendingFor(const Field &field) const;
   void setPending(const Field &field, Pending value);
@@ -151,6 +154,8 @@ private:
   QStringList sql_;
   State state_ = State::Inactive;
   std::vector<std::unique_ptr<Field>> fields_;
+  // The values of each row by field, then the row versions of the tables
+  // that have them.
   std::vector<std::vector<CellValue>> rows_;
   std::vector<Table> tables_;
   int current_ = -1;

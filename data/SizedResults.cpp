@@ -31,6 +31,8 @@ public:
 
   CellValue value(int column, qint64 inlineLimit) override {
     const auto c = size_t(column);
+    if (columns_[c].rowVersion)
+      return inner_->value(valueColumn_[c], kWhole);
     if (sizeColumn_[c] < 0)
       return inner_->value(valueColumn_[c], inlineLimit);
     const CellValue length = inner_->value(sizeColumn_[c], kWhole);
@@ -54,6 +56,59 @@ private:
   std::vector<int> sizeColumn_;  // -1 for a column given whole
   std::vector<int> valueColumn_; // in the wrapped result
 };
+
+// The row versions of the base tables whose large values come sized, as
+// hidden columns after the statement's own, and the expressions that give
+// them. A table whose key is not in the result has none where the engine
+// finds rows by their key.
+struct RowVersions {
+  std::vector<ColumnInfo> columns;
+  QStringList expressions;
+};
+
+RowVersions rowVersionsOf(Driver &driver, const std::vector<ColumnInfo> &described) {
+  RowVersions versions;
+  if (!driver.keepsRowVersions())
+    return versions;
+  const SqlDialect &dialect = SqlDialect::of(driver.dialect());
+  QStringList tables;
+  for (const ColumnInfo &column : described)
+    if (isLargeValueKind(column.kind) && !column.baseTable.isEmpty() &&
+        !tables.contains(column.baseTable))
+      tables << column.baseTable;
+  for (const QString &table : tables) {
+    QStringList key;
+    try {
+      key = driver.keyColumns(table);
+    } catch (const DataError &error) {
+      if (error.connectionLost())
+        throw;
+    }
+    std::vector<SqlDialect::KeyColumn> keyColumns;
+    for (const QString &part : key) {
+      const auto found = std::find_if(described.begin(), described.end(), [&](const ColumnInfo &c) {
+        return c.baseTable == table && c.baseColumn.compare(part, Qt::CaseInsensitive) == 0;
+      });
+      if (found == described.end()) {
+        keyColumns.clear();
+        break;
+      }
+      keyColumns.push_back({found->baseColumn, found->name});
+    }
+    const QString expression = dialect.resultRowVersion(table, keyColumns);
+    if (expression.isEmpty())
+      continue;
+    ColumnInfo column;
+    column.kind = FieldKind::ftString;
+    column.updatable = false;
+    column.rowId = true;
+    column.rowVersion = true;
+    column.baseTable = table;
+    versions.columns.push_back(column);
+    versions.expressions << expression;
+  }
+  return versions;
+}
 
 bool namesAreUsable(const std::vector<ColumnInfo> &columns) {
   QSet<QString> seen;
@@ -97,18 +152,32 @@ std::unique_ptr<ResultSet> openSized(Driver &driver, const QString &sql, qint64 
   if (!anySized)
     return driver.execute(sql);
 
-  std::unique_ptr<ResultSet> inner;
-  try {
-    inner = driver.execute(dialect.sizedSelect(sql, wrapped, inlineLimit));
-  } catch (const DataError &error) {
-    if (error.connectionLost())
-      throw;
-    inner.reset();
+  // With the row versions first; a table that has none (a view) fails that.
+  RowVersions versions = rowVersionsOf(driver, *described);
+  for (;;) {
+    std::unique_ptr<ResultSet> inner;
+    try {
+      inner = driver.execute(dialect.sizedSelect(sql, wrapped, inlineLimit, versions.expressions));
+    } catch (const DataError &error) {
+      if (error.connectionLost())
+        throw;
+      inner.reset();
+    }
+    const size_t expected = size_t(next) + size_t(versions.expressions.size());
+    if (inner && inner->columns().size() == expected) {
+      std::vector<ColumnInfo> columns = std::move(*described);
+      for (size_t v = 0; v < versions.columns.size(); ++v) {
+        columns.push_back(versions.columns[v]);
+        sizeColumn.push_back(-1);
+        valueColumn.push_back(next + int(v));
+      }
+      return std::make_unique<SizedResultSet>(std::move(inner), std::move(columns),
+                                              std::move(sizeColumn), std::move(valueColumn));
+    }
+    if (versions.expressions.isEmpty())
+      return driver.execute(sql);
+    versions = {};
   }
-  if (!inner || inner->columns().size() != size_t(next))
-    return driver.execute(sql);
-  return std::make_unique<SizedResultSet>(std::move(inner), std::move(*described),
-                                          std::move(sizeColumn), std::move(valueColumn));
 }
 
 } // namespace quillon::data

@@ -179,6 +179,20 @@ public:
     return {QStringLiteral("CAST(%1 AS text) = ?").arg(column), false};
   }
 
+  // The transaction that wrote the row's current version. The row is found
+  // again by its key, in the same statement and so in the same snapshot.
+  QString rowVersion() const override { return QStringLiteral("xmin::text"); }
+  QString resultRowVersion(const QString &table, const std::vector<KeyColumn> &key) const override {
+    if (key.empty())
+      return {};
+    QStringList matches;
+    for (const KeyColumn &column : key)
+      matches << QStringLiteral("r.%1 = q.%2")
+                     .arg(quote(column.tableColumn), quote(column.resultColumn));
+    return QStringLiteral("(SELECT r.xmin::text FROM %1 r WHERE %2)")
+        .arg(quotedTable(table), matches.join(QLatin1String(" AND ")));
+  }
+
   QString readOnlyColumnsStatement() const override {
     return QStringLiteral(
         "select a.attname from pg_catalog.pg_attribute a where a.attrelid = to_regclass(?) and "

@@ -121,7 +121,7 @@ QString SqlDialect::qualifiedName(const QString &schema, const QString &table,
 }
 
 QString SqlDialect::sizedSelect(const QString &statement, const std::vector<SizedColumn> &columns,
-                                qint64 inlineLimit) const {
+                                qint64 inlineLimit, const QStringList &extra) const {
   QString body = statement.trimmed();
   if (body.endsWith(QLatin1Char(';')))
     body.chop(1);
@@ -139,6 +139,8 @@ QString SqlDialect::sizedSelect(const QString &statement, const std::vector<Size
                     .arg(inlineLimit)
                     .arg(caseValue(column, columns[c]), quote(QStringLiteral("c%1").arg(c)));
   }
+  for (qsizetype x = 0; x < extra.size(); ++x)
+    selected << QStringLiteral("%1 AS %2").arg(extra[x], quote(QStringLiteral("x%1").arg(x)));
   // The statement on lines of its own, so that a comment at its end ends
   // there.
   return QStringLiteral("SELECT %1 FROM (\n%2\n) q").arg(selected.join(QLatin1String(", ")), body);

@@ -27,6 +27,12 @@ public:
 
   virtual Dialect engine() const = 0;
 
+  // A key column of a base table and the result column that holds it.
+  struct KeyColumn {
+    QString tableColumn;
+    QString resultColumn;
+  };
+
   // A column of a statement that sizedSelect wraps.
   struct SizedColumn {
     QString name;
@@ -85,9 +91,26 @@ public:
   // A SELECT over `statement`, a single SELECT, that gives its columns in
   // order as c0, c1, ...; a sized one as two: its length in bytes (s0, s1,
   // ...), then its value where that is at most `inlineLimit` bytes, else
-  // NULL. The large values that are not needed are never read.
+  // NULL. The large values that are not needed are never read. The
+  // expressions `extra` (over the statement's columns as q."name") follow
+  // as x0, x1, ...
   QString sizedSelect(const QString &statement, const std::vector<SizedColumn> &columns,
-                      qint64 inlineLimit) const;
+                      qint64 inlineLimit, const QStringList &extra = {}) const;
+
+  // ---- row versions
+
+  // A text that the engine changes whenever another client writes a row,
+  // as an expression over the row an UPDATE or a SELECT of one table is at;
+  // empty where the engine keeps none.
+  virtual QString rowVersion() const { return {}; }
+  // The version of the row of `table` that a row of sizedSelect's result
+  // came from, found by the key columns `key`; empty where it cannot be
+  // told.
+  virtual QString resultRowVersion(const QString &table, const std::vector<KeyColumn> &key) const {
+    Q_UNUSED(table);
+    Q_UNUSED(key);
+    return {};
+  }
 
   // A slice of a large value column: an expression with two '?', the
   // 1-based start and the length, in bytes for binary values and in

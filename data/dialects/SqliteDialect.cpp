@@ -207,6 +207,14 @@ public:
         .arg(column, octetLength(column));
   }
 
+  // A function of the program's own connections: the connection and its
+  // data_version, which changes when another connection commits anything.
+  // Coarser than a row's version, and as safe.
+  QString rowVersion() const override { return QStringLiteral("quillon_data_version()"); }
+  QString resultRowVersion(const QString &, const std::vector<KeyColumn> &) const override {
+    return rowVersion();
+  }
+
   QString readOnlyColumnsStatement() const override {
     // Hidden 2 and 3: generated columns, virtual and stored.
     return QStringLiteral("select name from pragma_table_xinfo(?) where hidden in (2, 3)");

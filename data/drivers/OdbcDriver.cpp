@@ -204,9 +204,14 @@ public:
     return columns;
   }
 
-  void updateRow(const RowUpdate &update) override {
+  // SQLite's row version is a function of the program's own connections.
+  bool keepsRowVersions() const override {
+    return dialect_ != Dialect::Sqlite && Driver::keepsRowVersions();
+  }
+
+  QByteArray updateRow(const RowUpdate &update) override {
     if (update.assignments.empty())
-      return;
+      return {};
     const std::shared_ptr<Link> link = freeLink();
     Parameters parameters(dialect_);
     QStringList sets;
@@ -249,7 +254,21 @@ public:
       throw DataError(rowNotFoundMessage());
     if (changed > 1)
       throw DataError(rowNotUniqueMessage(update.table, changed));
+    QByteArray version;
+    if (!update.keyAfter.empty() && keepsRowVersions()) {
+      // The row stays locked until the commit: no other write comes between.
+      Parameters key(dialect_);
+      const QString condition = whereClause(update.keyAfter, key);
+      Statement select(link);
+      key.bind(select);
+      run(select, QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                      .arg(sqlDialect().rowVersion(), quotedTable(update.table), condition));
+      if (select.fetch())
+        version = textOf(select, 1).toUtf8();
+      select.close();
+    }
     transaction.commit();
+    return version;
   }
 
   std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
@@ -327,7 +346,11 @@ private:
     QStringList parts;
     for (const Criterion &c : criteria) {
       const QString column = quoted(c.column.name);
-      if (c.original.isNull()) {
+      if (c.rowVersion) {
+        parts << sqlDialect().rowVersion() + QLatin1String(" = ?");
+        parameters.addValue({QString(), FieldKind::ftString, QStringLiteral("varchar")},
+                            c.original);
+      } else if (c.original.isNull()) {
         parts << column + QLatin1String(" IS NULL");
       } else if (c.original.isDeferred()) {
         parts << sqlDialect().octetLength(column) + QLatin1String(" = ?");

@@ -165,7 +165,10 @@ public:
     QStringList parts;
     for (const Criterion &c : criteria) {
       const QString column = postgres().quote(c.column.name);
-      if (c.original.isNull()) {
+      if (c.rowVersion) {
+        parts << postgres().rowVersion() + QLatin1String(" = ?");
+        params.push_back({c.original.data(), false, false});
+      } else if (c.original.isNull()) {
         parts << column + QLatin1String(" IS NULL");
       } else if (c.original.isDeferred()) {
         parts << octetLength(c.column) + QLatin1String(" = ?");
@@ -350,9 +353,9 @@ QStringList PostgresDriver::readOnlyColumns(const QString &table) {
   return columns;
 }
 
-void PostgresDriver::updateRow(const RowUpdate &update) {
+QByteArray PostgresDriver::updateRow(const RowUpdate &update) {
   if (update.assignments.empty())
-    return;
+    return {};
   const QString table = postgres().quotedTable(update.table);
   pg::Transaction transaction(*session_);
   Statement statement;
@@ -396,7 +399,19 @@ void PostgresDriver::updateRow(const RowUpdate &update) {
     throw DataError(rowNotFoundMessage());
   if (changed > 1)
     throw DataError(rowNotUniqueMessage(update.table, changed));
+  QByteArray version;
+  if (!update.keyAfter.empty()) {
+    // The row stays locked until the commit: no other write comes between.
+    Statement select;
+    const QString key = select.where(update.keyAfter);
+    select.sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 LIMIT 1")
+                     .arg(postgres().rowVersion(), table, key);
+    const Result row = select.run(*session_);
+    if (row.rows() == 1 && !row.isNull(0, 0))
+      version = row.bytes(0, 0);
+  }
   transaction.commit();
+  return version;
 }
 
 std::unique_ptr<ByteSource> PostgresDriver::readValue(const QString &table, const ColumnRef &column,

@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <limits>
 
 namespace quillon::data {
@@ -128,7 +129,9 @@ QString whereClause(const std::vector<Criterion> &criteria) {
   QStringList parts;
   for (const Criterion &c : criteria) {
     const QString column = quoteIdentifier(c.column.name);
-    if (c.original.isNull())
+    if (c.rowVersion)
+      parts << sqlite().rowVersion() + QLatin1String(" = ?");
+    else if (c.original.isNull())
       parts << column + QLatin1String(" IS NULL");
     else if (c.original.isDeferred())
       // A blob's length comes from its header: the old value is never read.
@@ -453,6 +456,30 @@ FieldKind sqliteFieldKind(const QString &declaredType, int *width) {
   return FieldKind::ftBlob;
 }
 
+namespace {
+
+// quillon_data_version(): the connection's serial number and its
+// PRAGMA data_version, which changes whenever another connection commits
+// and never for this connection's own commits; read within a statement, it
+// is that of the statement's transaction.
+void dataVersionFunction(sqlite3_context *context, int, sqlite3_value **) {
+  sqlite3 *db = sqlite3_context_db_handle(context);
+  sqlite3_stmt *pragma = nullptr;
+  if (sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &pragma, nullptr) != SQLITE_OK ||
+      sqlite3_step(pragma) != SQLITE_ROW) {
+    sqlite3_finalize(pragma);
+    sqlite3_result_error(context, "quillon_data_version: PRAGMA data_version failed", -1);
+    return;
+  }
+  const auto serial = reinterpret_cast<quintptr>(sqlite3_user_data(context));
+  const QByteArray version =
+      QByteArray::number(serial) + '.' + QByteArray::number(sqlite3_column_int64(pragma, 0));
+  sqlite3_finalize(pragma);
+  sqlite3_result_text(context, version.constData(), int(version.size()), SQLITE_TRANSIENT);
+}
+
+} // namespace
+
 std::unique_ptr<Driver> SqliteDriver::connect(const ConnectionSettings &settings) {
   const QString &path = settings.sqliteFile;
   if (!QFileInfo(path).isFile())
@@ -468,6 +495,10 @@ std::unique_ptr<Driver> SqliteDriver::connect(const ConnectionSettings &settings
   std::unique_ptr<SqliteDriver> driver(new SqliteDriver(db));
   sqlite3_busy_timeout(db, settings.commandTimeoutSeconds * 1000);
   sqlite3_extended_result_codes(db, 1);
+  static std::atomic<quintptr> connections{0};
+  sqlite3_create_function_v2(db, "quillon_data_version", 0, SQLITE_UTF8,
+                             reinterpret_cast<void *>(++connections), dataVersionFunction, nullptr,
+                             nullptr, nullptr);
   // Reading the schema proves the file is a database.
   run(db, "SELECT count(*) FROM sqlite_master");
   return driver;
@@ -588,9 +619,9 @@ bool SqliteDriver::hasRowid(const QString &table) {
   return probe.step() && sqlite3_column_int(probe.get(), 0) == 0;
 }
 
-void SqliteDriver::updateRow(const RowUpdate &update) {
+QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
   if (update.assignments.empty())
-    return;
+    return {};
   Transaction transaction(db_);
   const bool rowid = hasRowid(update.table);
 
@@ -677,7 +708,15 @@ void SqliteDriver::updateRow(const RowUpdate &update) {
       }
     }
   }
+  QByteArray version;
+  if (!update.keyAfter.empty()) {
+    // The connection's own commit leaves its data version as it is.
+    Statement select(db_, QStringLiteral("SELECT %1").arg(sqlite().rowVersion()));
+    if (select.step())
+      version = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
+  }
   transaction.commit();
+  return version;
 }
 
 std::unique_ptr<ByteSource> SqliteDriver::readValue(const QString &table, const ColumnRef &column,

@@ -28,7 +28,7 @@ public:
   qint64 largestValue() const override;
   QStringList keyColumns(const QString &table) override;
   QStringList readOnlyColumns(const QString &table) override;
-  void updateRow(const RowUpdate &update) override;
+  QByteArray updateRow(const RowUpdate &update) override;
   std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
                                         const std::vector<Criterion> &criteria) override;
 

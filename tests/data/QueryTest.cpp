@@ -400,6 +400,74 @@ TEST_P(QueryTest, PostIsRefusedWhenAnotherConnectionChangedOrDeletedTheRow) {
   EXPECT_EQ(check->fieldByName("v").asString(), QByteArray("\x01")) << "nothing was written";
 }
 
+// A value read by its size only cannot be compared: the row's version is.
+TEST_P(QueryTest, LargeValueChangedByAnotherConnectionIsNeverOverwritten) {
+  const QString t = table("bigrace");
+  exec("CREATE TABLE " + t + " (" + serialKey() + ", v " + blobType() + ")");
+  exec("INSERT INTO " + t + " (v) VALUES (NULL), (NULL)");
+  const QByteArray original = patterned((16 << 20) + 1, 7);
+  const QString in = scratch_.file("in.bin");
+  writeBytes(in, original);
+  for (int row = 0; row < 2; ++row) {
+    auto query = open("SELECT * FROM " + t + " ORDER BY id");
+    query->moveTo(row);
+    query->edit();
+    query->fieldByName("v").loadFromFile(in);
+    query->post();
+  }
+
+  auto query = open("SELECT * FROM " + t + " ORDER BY id");
+  const int v = query->fieldByName("v").index();
+  ASSERT_TRUE(query->cell(0, v).isDeferred());
+  // Two posts in a row into one row: the first one's own write does not
+  // count as another client's.
+  writeBytes(in, patterned((2 << 20) + 5, 8));
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass);
+    query->edit();
+    query->fieldByName("v").loadFromFile(in);
+    ASSERT_NO_THROW(query->post());
+    ASSERT_TRUE(query->cell(0, v).isDeferred());
+  }
+
+  // Another client writes a value of the same length into the second row.
+  Connection other(QStringLiteral("other"));
+  other.setConnectionString(initString_);
+  other.open();
+  other.driver().execute(
+      "UPDATE " + t + " SET v = " +
+      (postgres() ? "overlay(v placing '\\x00'::bytea from 1)" : "x'00' || substr(v, 2)") +
+      " WHERE id = " + QString::fromUtf8(readBack("SELECT max(id) AS n FROM " + t, "n")));
+  QByteArray theirs = original;
+  theirs[0] = 0;
+
+  query->last();
+  ASSERT_TRUE(query->cell(1, v).isDeferred());
+  EXPECT_EQ(query->cell(1, v).size(), theirs.size());
+  query->edit();
+  query->fieldByName("v").setAsString("mine");
+  try {
+    query->post();
+    ADD_FAILURE() << "another client's value was overwritten";
+  } catch (const DataError &e) {
+    EXPECT_EQ(e.message(), rowNotFoundMessage());
+  }
+  query->cancel();
+  auto check = open("SELECT * FROM " + t + " ORDER BY id DESC");
+  EXPECT_EQ(sha256(check->fieldByName("v").asString()), sha256(theirs));
+
+  // Once read again, the row is the one the user sees, and takes the post.
+  query = open("SELECT * FROM " + t + " ORDER BY id");
+  query->last();
+  query->edit();
+  query->fieldByName("v").setAsString("mine");
+  ASSERT_NO_THROW(query->post());
+  EXPECT_EQ(readBack("SELECT v FROM " + t +
+                         " WHERE v = " + (postgres() ? "'mine'::bytea" : "CAST('mine' AS BLOB)"),
+                     "v"),
+            "mine");
+}
+
 TEST_P(QueryTest, KeylessTableWithEqualRowsRefusesThePost) {
   const QString t = table("keyless");
   exec("CREATE TABLE " + t + " (name varchar(10), v " + blobType() + ")");
