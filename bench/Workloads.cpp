@@ -78,7 +78,7 @@ int load(const QString &init, const QString &table, const QString &path) {
   auto query = openRow(connection, table);
   phases.mark("open");
   // An observer as the transfer command's progress dialog installs one.
-  query->transferObserver = [](qint64, qint64) {};
+  query->transfer.observer = [](qint64, qint64) {};
   data::Field &field = query->fieldByName(QStringLiteral("v"));
   query->edit();
   field.loadFromFile(path);
@@ -99,7 +99,7 @@ int save(const QString &init, const QString &table, const QString &path) {
   phases.mark("connect");
   auto query = openRow(connection, table);
   phases.mark("open");
-  query->transferObserver = [](qint64, qint64) {};
+  query->transfer.observer = [](qint64, qint64) {};
   data::Field &field = query->fieldByName(QStringLiteral("v"));
   field.saveToFile(path);
   phases.mark("save");

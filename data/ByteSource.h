@@ -42,6 +42,21 @@ private:
 // throw (TransferCancelled) to stop the transfer.
 using TransferObserver = std::function<void(qint64 done, qint64 total)>;
 
+// What watches and runs the large values that move between files and the
+// database. Each part may be empty.
+struct TransferHooks {
+  // Sees the bytes as the engine takes or gives them.
+  TransferObserver observer;
+  // Runs the long part of a transfer (the write of a row, the copy to a
+  // file); the work is run at once without one. A runner on another thread
+  // must rethrow what the work threw.
+  std::function<void(const std::function<void()> &work)> run;
+  // Told just before the transfer's write becomes final (a commit, a file
+  // renamed into place), from where it runs; it may throw TransferCancelled
+  // to undo it instead.
+  std::function<void()> committing;
+};
+
 // A source that reports its reads to an observer.
 class ObservedSource : public ByteSource {
 public:

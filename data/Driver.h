@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -65,6 +66,8 @@ struct RowUpdate {
   // The row's key as the write leaves it; when given and the engine keeps
   // row versions, updateRow returns the version the written row has.
   std::vector<Criterion> keyAfter = {};
+  // Called just before the commit; it may throw to roll back instead.
+  std::function<void()> beforeCommit = {};
 };
 
 // The rows of one result set, fetched forward once.
@@ -117,6 +120,10 @@ public:
   // an error saying so; in both cases nothing changes. Returns the row's
   // version after the write when `update.keyAfter` asks for it, else null.
   virtual QByteArray updateRow(const RowUpdate &update) = 0;
+  // Stops what another thread runs on this connection as soon as the
+  // engine can: the statement fails. Safe from any thread; nothing when
+  // the driver cannot.
+  virtual void interrupt() {}
   // Reads a large value of the one row that matches the criteria.
   virtual std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
                                                 const std::vector<Criterion> &criteria) = 0;

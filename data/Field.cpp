@@ -178,10 +178,12 @@ void Field::loadFromFile(const QString &path) {
   // Read once more before the post: the engine would cut the value at a
   // byte it cannot hold, and say nothing.
   if (!keepsZeroBytes()) {
-    qint64 offset = 0;
-    copyInChunks(*file->reader(), [&](const char *bytes, qint64 count) {
-      refuseZeroByte(bytes, count, offset);
-      offset += count;
+    query_.runTransfer([&] {
+      qint64 offset = 0;
+      copyInChunks(*file->reader(), [&](const char *bytes, qint64 count) {
+        refuseZeroByte(bytes, count, offset);
+        offset += count;
+      });
     });
   }
   query_.setPending(*this, {CellValue::null(), std::move(file)});
@@ -192,12 +194,17 @@ void Field::saveToFile(const QString &path) const {
   const platform::SaveTarget target = platform::saveTargetFor(path);
   if (!target.refusal.isEmpty())
     throw DataError(target.refusal);
-  if (target.inPlace) {
-    saveInPlace(path);
-    return;
-  }
-  if (platform::isHeldByAnotherProgram(path))
+  if (!target.inPlace && platform::isHeldByAnotherProgram(path))
     throw DataError(QStringLiteral("%1: the file is in use by another program").arg(path));
+  query_.runTransfer([&] {
+    if (target.inPlace)
+      saveInPlace(path);
+    else
+      saveReplacing(path);
+  });
+}
+
+void Field::saveReplacing(const QString &path) const {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly))
     throw DataError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
@@ -205,6 +212,8 @@ void Field::saveToFile(const QString &path) const {
     if (file.write(bytes, count) != count)
       throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
   });
+  if (query_.transfer.committing)
+    query_.transfer.committing();
   if (!file.commit())
     throw DataError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
@@ -224,7 +233,7 @@ void Field::saveInPlace(const QString &path) const {
 void Field::writeTo(const std::function<void(const char *, qint64)> &write) const {
   requireLargeValue();
   const std::unique_ptr<ByteSource> source =
-      observed(query_.createBlobStream(*this), query_.transferObserver);
+      observed(query_.createBlobStream(*this), query_.transfer.observer);
   copyInChunks(*source, write);
 }
 

@@ -54,12 +54,15 @@ public:
   // be written. Anything but a regular file is refused.
   void saveToFile(const QString &path) const;
   // Hands the whole value to `write` chunk by chunk, as the query's
-  // transfer observer watches; `write` throws to stop.
+  // transfer observer watches; `write` throws to stop. Runs where it is
+  // called, not through the query's transfer runner.
   void writeTo(const std::function<void(const char *, qint64)> &write) const;
 
 private:
   void requireLargeValue() const;
   void saveInPlace(const QString &path) const;
+  // A new file renamed over the old one once the value is whole in it.
+  void saveReplacing(const QString &path) const;
   // Whether the column stores a zero byte as it is; when not, a value with
   // one is refused (ZeroByteRefused) before anything is written.
   bool keepsZeroBytes() const;

@@ -361,7 +361,7 @@ void Query::post() {
         continue;
       Assignment assignment{refOf(field), value.value, nullptr};
       if (value.file)
-        assignment.stream = observed(value.file->reader(), transferObserver);
+        assignment.stream = observed(value.file->reader(), transfer.observer);
       update.assignments.push_back(std::move(assignment));
       // A changed column must still hold what was read (optimistic locking).
       if (std::find(table.keyFields.begin(), table.keyFields.end(), index) == table.keyFields.end())
@@ -379,7 +379,9 @@ void Query::post() {
         update.criteria.push_back({{}, version, true});
       update.keyAfter = keyAfterPost(table);
     }
-    const QByteArray version = connection_.driver().updateRow(update);
+    update.beforeCommit = transfer.committing;
+    QByteArray version;
+    runTransfer([&] { version = connection_.driver().updateRow(update); });
     if (table.versionSlot >= 0)
       row[size_t(table.versionSlot)] =
           version.isNull() ? CellValue::null() : CellValue::text(version);
@@ -403,6 +405,18 @@ void Query::post() {
   pending_.clear();
   state_ = State::Browse;
   notifyRow(current_);
+}
+
+void Query::runTransfer(const std::function<void()> &work) {
+  struct Running {
+    bool &flag;
+    explicit Running(bool &f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(transferRunning_);
+  if (transfer.run)
+    transfer.run(work);
+  else
+    work();
 }
 
 const Query::Pending *Query::pendingFor(const Field &field) const {

@@ -96,9 +96,14 @@ public:
   // A value of any row as the cache holds it (for showing rows).
   const CellValue &cell(int row, int field) const;
 
-  // Sees the large values that move between files and the database: a
-  // posted file value and a value saved to a file.
-  TransferObserver transferObserver;
+  // Watch and run the large values that move between files and the
+  // database: a post (its file values are observed) and a value saved to a
+  // file.
+  TransferHooks transfer;
+  // Runs `work`, a transfer's long part, through the hooks; meanwhile
+  // transferRunning() is true and nothing else may use the connection.
+  void runTransfer(const std::function<void()> &work);
+  bool transferRunning() const { return transferRunning_; }
 
   // Turns the command text into what is sent (parameter markers).
   std::function<QString(const QString &)> prepareCommand;
@@ -163,6 +168,7 @@ private:
   int controlsDisabled_ = 0;
   bool layoutOutdated_ = false;
   bool rerunnable_ = false;
+  bool transferRunning_ = false;
 };
 
 } // namespace quillon::data

@@ -29,9 +29,11 @@ void openCurrentValueWith(data::Query &query, const ResultGrid &grid, QWidget *o
     const data::Field &field = grid.requireCurrentField();
     TransferProgress progress(query, owner,
                               QStringLiteral("Запись значения в файл ") + transferFile);
-    field.writeTo([&file](const char *bytes, qint64 count) {
-      if (!file.write(bytes, count))
-        throw data::DataError(file.errorString());
+    query.runTransfer([&] {
+      field.writeTo([&file](const char *bytes, qint64 count) {
+        if (!file.write(bytes, count))
+          throw data::DataError(file.errorString());
+      });
     });
   } catch (const data::TransferCancelled &) {
     return; // the user stopped it: nothing is started

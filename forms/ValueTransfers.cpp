@@ -58,6 +58,9 @@ bool ValueTransfers::loadFileIntoRow(data::Field &field, const QString &path) {
     c_.query.cancel();
     showMessage(QStringLiteral("Файл %1 не загружен: %2").arg(path, zeroByteText(refused)));
     return false;
+  } catch (const data::TransferCancelled &) {
+    c_.query.cancel();
+    return false;
   } catch (const std::exception &) {
     c_.query.cancel();
     showMessage(QStringLiteral("AFromFileExecute: error"));

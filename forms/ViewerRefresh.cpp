@@ -25,6 +25,8 @@ namespace {
 // than the way through the worker, and no empty pane flashes between two
 // moves.
 constexpr qint64 kShownAtOnce = 64 << 10;
+// How often a read held back by a transfer looks again.
+constexpr int kWaitForTransferMs = 50;
 
 // The largest part of a picture the view can show: it may grow to the
 // screen, and a JPEG is decoded only in its middle of this size.
@@ -174,6 +176,12 @@ void ViewerRefresh::readFor(Pane pane, std::unique_ptr<data::ChunkedRead> read) 
 }
 
 void ViewerRefresh::readNextChunk() {
+  // A transfer has the connection: the read waits, without spinning.
+  if (query_.transferRunning()) {
+    readTimer_.setInterval(kWaitForTransferMs);
+    return;
+  }
+  readTimer_.setInterval(0);
   try {
     if (!reading_->readNextChunk())
       return;

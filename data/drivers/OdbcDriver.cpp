@@ -267,6 +267,8 @@ public:
         version = textOf(select, 1).toUtf8();
       select.close();
     }
+    if (update.beforeCommit)
+      update.beforeCommit();
     transaction.commit();
     return version;
   }

@@ -410,8 +410,14 @@ QByteArray PostgresDriver::updateRow(const RowUpdate &update) {
     if (row.rows() == 1 && !row.isNull(0, 0))
       version = row.bytes(0, 0);
   }
+  if (update.beforeCommit)
+    update.beforeCommit();
   transaction.commit();
   return version;
+}
+
+void PostgresDriver::interrupt() {
+  session_->cancel();
 }
 
 std::unique_ptr<ByteSource> PostgresDriver::readValue(const QString &table, const ColumnRef &column,

@@ -30,6 +30,7 @@ public:
   QStringList keyColumns(const QString &table) override;
   QStringList readOnlyColumns(const QString &table) override;
   QByteArray updateRow(const RowUpdate &update) override;
+  void interrupt() override;
   std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
                                         const std::vector<Criterion> &criteria) override;
 

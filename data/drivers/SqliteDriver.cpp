@@ -715,8 +715,14 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
     if (select.step())
       version = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
   }
+  if (update.beforeCommit)
+    update.beforeCommit();
   transaction.commit();
   return version;
+}
+
+void SqliteDriver::interrupt() {
+  sqlite3_interrupt(db_);
 }
 
 std::unique_ptr<ByteSource> SqliteDriver::readValue(const QString &table, const ColumnRef &column,

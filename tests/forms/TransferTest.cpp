@@ -20,11 +20,13 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTableView>
 #include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -71,6 +73,8 @@ class TransferTest : public WindowsFixture, public testing::WithParamInterface<B
 protected:
   void SetUp() override {
     WindowsFixture::SetUp();
+    // Every transfer shows its dialog at once: the tests never race it.
+    TransferProgress::setShowDelay(std::chrono::milliseconds(0));
     setFileDialogOverride([this](FileDialog::Kind kind, const QString &) {
       ++dialogsShown;
       return kind == FileDialog::Kind::Open ? openAnswer : saveAnswer;
@@ -98,6 +102,7 @@ protected:
   }
 
   void TearDown() override {
+    TransferProgress::setShowDelay(std::chrono::milliseconds(500));
     setFileDialogOverride({});
     if (w && w->ADOConn.connected()) {
       w->qrList.close();
@@ -155,15 +160,38 @@ protected:
     ASSERT_EQ(lastMessage(), QStringLiteral("Значение сохранено в файл ") + out);
   }
 
-  // Cancels the progress dialog as soon as it lets events through.
-  void cancelProgressWhenShown(QTimer &timer) {
+  // The progress dialog while it is shown.
+  QProgressDialog *progressDialog() const {
+    auto *dialog = w->findChild<QProgressDialog *>();
+    return dialog && dialog->isVisible() ? dialog : nullptr;
+  }
+
+  // Clicks the progress dialog's Cancel the first time `ready` holds of
+  // it, then calls `after`; the dialog's label and bar at that moment are
+  // kept.
+  void cancelProgressWhen(QTimer &timer, std::function<bool(QProgressDialog &)> ready,
+                          std::function<void()> after = {}) {
     timer.setInterval(0);
-    QObject::connect(&timer, &QTimer::timeout, [this] {
-      if (auto *dialog = w->findChild<QProgressDialog *>(); dialog && dialog->isVisible())
-        dialog->cancel();
+    QObject::connect(&timer, &QTimer::timeout, [this, &timer, ready, after] {
+      QProgressDialog *dialog = progressDialog();
+      auto *cancel = dialog ? dialog->findChild<QPushButton *>() : nullptr;
+      if (!cancel || !cancel->isEnabled() || !ready(*dialog))
+        return;
+      timer.stop();
+      labelAtCancel = dialog->labelText();
+      barAtCancel = {dialog->maximum(), dialog->value()};
+      cancel->click();
+      if (after)
+        after();
     });
     timer.start();
   }
+  void cancelProgressWhenShown(QTimer &timer) {
+    cancelProgressWhen(timer, [](QProgressDialog &) { return true; });
+  }
+
+  QString labelAtCancel;
+  std::pair<int, int> barAtCancel;
 
   TfrmMainForm *w = nullptr;
   QString openAnswer, saveAnswer;
@@ -574,7 +602,7 @@ TEST_P(TransferTest, CancelledLargeTransfersLeaveRowAndFileAsTheyWere) {
                               : "UPDATE xfer SET img = x'0102' WHERE id = 1");
   refresh();
   moveTo(1, "img");
-  const QByteArray large = patterned(kProgressThreshold * 4);
+  const QByteArray large = patterned(32 << 20);
   writeFile(file("large.bin"), large);
   {
     QTimer canceller;
@@ -608,6 +636,45 @@ TEST_P(TransferTest, CancelledLargeTransfersLeaveRowAndFileAsTheyWere) {
   EXPECT_EQ(fileBytes(target), "the old file");
   EXPECT_EQ(QDir(file("out")).entryList(QDir::Files | QDir::Hidden),
             QStringList{QStringLiteral("target.bin")});
+}
+
+// While the engine waits on another client's lock, nothing of the value is
+// measured: the bar is busy, not full, and Cancel still undoes the load.
+TEST_P(TransferTest, CancelWhileTheEngineWorksUnmeasuredLeavesTheRowAsItWas) {
+  const bool pg = isPostgres(GetParam());
+  exec(pg ? "UPDATE xfer SET img = '\\x0102'::bytea WHERE id = 1"
+          : "UPDATE xfer SET img = x'0102' WHERE id = 1");
+  refresh();
+  moveTo(1, "img");
+  const QByteArray large = patterned(16 << 20, 3);
+  writeFile(file("large.bin"), large);
+
+  data::Connection other(QStringLiteral("other"));
+  other.setConnectionString(
+      pg ? serverInitString(Backend::PostgresNative)
+         : QStringLiteral("Provider=SQLite;Data Source=%1").arg(file("xfer.db")));
+  other.open();
+  // PostgreSQL takes all the bytes, then its UPDATE waits for the row;
+  // SQLite waits for the database before it takes any.
+  other.driver().execute(pg ? "BEGIN; SELECT id FROM xfer WHERE id = 1 FOR UPDATE"
+                            : "BEGIN IMMEDIATE");
+  {
+    QTimer canceller;
+    cancelProgressWhen(
+        canceller,
+        [pg](QProgressDialog &dialog) {
+          return !pg || dialog.labelText().contains(QStringLiteral("ожидание завершения"));
+        },
+        [&] { other.driver().execute("COMMIT"); });
+    openAnswer = file("large.bin");
+    messages.clear();
+    runCommand(w->AFromFile);
+  }
+  ASSERT_FALSE(labelAtCancel.isEmpty()) << "the dialog never let Cancel be pressed";
+  EXPECT_EQ(barAtCancel.first, 0) << "the bar claimed to measure what the engine does not report";
+  EXPECT_EQ(messages.size(), 1) << "a cancel is no error: " << lastMessage().toStdString();
+  EXPECT_EQ(w->qrList.state(), data::Query::State::Browse);
+  EXPECT_EQ(stored("img").data(), QByteArray("\x01\x02"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, TransferTest, testing::ValuesIn(sqliteAndPostgres()),

@@ -61,7 +61,14 @@ std::unique_ptr<Session> Session::open(const std::vector<std::pair<QString, QStr
 }
 
 Session::~Session() {
+  PQfreeCancel(cancel_);
   PQfinish(conn_);
+}
+
+void Session::cancel() const {
+  char error[256];
+  if (cancel_)
+    PQcancel(cancel_, error, sizeof error);
 }
 
 void Session::fail(const PGresult *result) const {

@@ -66,11 +66,15 @@ public:
   // message; a connection that broke is said to be lost.
   void check(const PGresult *result) const;
   [[noreturn]] void fail(const PGresult *result) const;
+  // Asks the server to stop the statement the session runs; safe from
+  // another thread.
+  void cancel() const;
 
 private:
-  explicit Session(PGconn *conn) : conn_(conn) {}
+  explicit Session(PGconn *conn) : conn_(conn), cancel_(PQgetCancel(conn)) {}
 
   PGconn *conn_;
+  PGcancel *cancel_;
 };
 
 // Runs BEGIN, and ROLLBACK unless committed.
