@@ -40,22 +40,34 @@ private:
   qint64 largest_;
 };
 
-// The value has a zero byte, which the column cannot hold (text columns of
-// PostgreSQL); refused before anything is written.
-class ZeroByteRefused : public DataError {
+// A value that a text column would not keep whole (PostgreSQL's text
+// columns): a zero byte would end it, or a byte is no character of the
+// database's encoding. Refused before anything is written.
+class TextRefused : public DataError {
 public:
-  ZeroByteRefused(qint64 offset, const QString &typeName)
-      : DataError(QStringLiteral("The value has a zero byte at offset %1; a %2 column cannot "
-                                 "hold it")
-                      .arg(offset)
-                      .arg(typeName)),
-        offset_(offset), typeName_(typeName) {}
+  enum class Fault { ZeroByte, InvalidCharacter };
+
+  TextRefused(Fault fault, qint64 offset, const QString &typeName, const QString &encoding)
+      : DataError(fault == Fault::ZeroByte
+                      ? QStringLiteral("The value has a zero byte at offset %1; a %2 column "
+                                       "cannot hold it")
+                            .arg(offset)
+                            .arg(typeName)
+                      : QStringLiteral("The value's byte at offset %1 begins no %2 character; "
+                                       "a %3 column holds only such text")
+                            .arg(offset)
+                            .arg(encoding, typeName)),
+        fault_(fault), offset_(offset), typeName_(typeName), encoding_(encoding) {}
+  Fault fault() const { return fault_; }
   qint64 offset() const { return offset_; }
   QString typeName() const { return typeName_; }
+  QString encoding() const { return encoding_; }
 
 private:
+  Fault fault_;
   qint64 offset_;
   QString typeName_;
+  QString encoding_;
 };
 
 // The user stopped a transfer; whatever it was writing is left as it was.

@@ -57,6 +57,16 @@ void copyInChunks(ByteSource &source, const std::function<void(const char *, qin
   }
 }
 
+QString Driver::textEncoding() {
+  const QString statement = SqlDialect::of(dialect()).textEncodingStatement();
+  if (statement.isEmpty())
+    return {};
+  const std::unique_ptr<ResultSet> result = execute(statement);
+  if (!result || !result->fetch())
+    return {};
+  return QString::fromUtf8(result->value(0, std::numeric_limits<qint64>::max()).data());
+}
+
 QString rowNotFoundMessage() {
   return QStringLiteral("Row cannot be located for updating. Some values may "
                         "have been changed since it was last read.");

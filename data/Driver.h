@@ -120,6 +120,9 @@ public:
   // an error saying so; in both cases nothing changes. Returns the row's
   // version after the write when `update.keyAfter` asks for it, else null.
   virtual QByteArray updateRow(const RowUpdate &update) = 0;
+  // The encoding text values must be valid in (SqlDialect::checksText), as
+  // the engine names it ("UTF8"); empty where any bytes pass.
+  virtual QString textEncoding();
   // Stops what another thread runs on this connection as soon as the
   // engine can: the statement fails. Safe from any thread; nothing when
   // the driver cannot.

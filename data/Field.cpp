@@ -3,6 +3,7 @@
 #include "data/DataError.h"
 #include "data/FileValue.h"
 #include "data/Query.h"
+#include "data/TextCheck.h"
 #include "data/dialects/SqlDialect.h"
 
 #include "platform/ExclusiveFile.h"
@@ -131,19 +132,30 @@ QByteArray Field::asString() const {
   return query_.currentValue(*this).data();
 }
 
-bool Field::keepsZeroBytes() const {
-  return SqlDialect::of(query_.connection().dialect()).keepsZeroBytes(column_.kind);
+void Field::refuseUnstorableText(const QByteArray &text) const {
+  checkText([&](const ChunkSink &feed) { feed(text.constData(), text.size()); });
 }
 
-void Field::refuseZeroByte(const char *bytes, qint64 count, qint64 offset) const {
-  if (const void *zero = std::memchr(bytes, 0, size_t(count)))
-    throw ZeroByteRefused(offset + (static_cast<const char *>(zero) - bytes), column_.typeName);
+void Field::refuseUnstorableText(ByteSource &value) const {
+  checkText([&](const ChunkSink &feed) { copyInChunks(value, feed); });
+}
+
+void Field::checkText(const std::function<void(const ChunkSink &)> &chunks) const {
+  if (!SqlDialect::of(query_.connection().dialect()).checksText(column_.kind))
+    return;
+  const QString encoding = query_.connection().driver().textEncoding();
+  TextCheck check(encoding == QLatin1String("UTF8"));
+  const auto refuse = [&](const std::optional<TextCheck::Refusal> &refusal) {
+    if (refusal)
+      throw TextRefused(refusal->fault, refusal->offset, column_.typeName, encoding);
+  };
+  chunks([&](const char *bytes, qint64 count) { refuse(check.feed(bytes, count)); });
+  refuse(check.finish());
 }
 
 void Field::setAsString(const QByteArray &text) {
   query_.requireEditable(*this);
-  if (!keepsZeroBytes())
-    refuseZeroByte(text.constData(), text.size(), 0);
+  refuseUnstorableText(text);
   CellValue value;
   if (!isLargeValue())
     value = convertText(column_.kind, text);
@@ -177,15 +189,8 @@ void Field::loadFromFile(const QString &path) {
   }
   // Read once more before the post: the engine would cut the value at a
   // byte it cannot hold, and say nothing.
-  if (!keepsZeroBytes()) {
-    query_.runTransfer([&] {
-      qint64 offset = 0;
-      copyInChunks(*file->reader(), [&](const char *bytes, qint64 count) {
-        refuseZeroByte(bytes, count, offset);
-        offset += count;
-      });
-    });
-  }
+  if (SqlDialect::of(query_.connection().dialect()).checksText(column_.kind))
+    query_.runTransfer([&] { refuseUnstorableText(*file->reader()); });
   query_.setPending(*this, {CellValue::null(), std::move(file)});
 }
 

@@ -63,12 +63,15 @@ private:
   void saveInPlace(const QString &path) const;
   // A new file renamed over the old one once the value is whole in it.
   void saveReplacing(const QString &path) const;
-  // Whether the column stores a zero byte as it is; when not, a value with
-  // one is refused (ZeroByteRefused) before anything is written.
-  bool keepsZeroBytes() const;
-  // Throws ZeroByteRefused for the first zero byte of a chunk that starts
-  // `offset` bytes into the value.
-  void refuseZeroByte(const char *bytes, qint64 count, qint64 offset) const;
+  // Checks a new value as the column's engine would, before anything is
+  // written: throws TextRefused for its first zero byte or, where the
+  // database's encoding is UTF-8, its first byte that begins no character.
+  // Nothing where the column keeps any bytes.
+  void refuseUnstorableText(const QByteArray &text) const;
+  void refuseUnstorableText(ByteSource &value) const;
+  using ChunkSink = std::function<void(const char *, qint64)>;
+  // Runs the check over the chunks `chunks` hands to its sink.
+  void checkText(const std::function<void(const ChunkSink &)> &chunks) const;
 
   Query &query_;
   int index_;

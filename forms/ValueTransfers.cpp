@@ -12,11 +12,16 @@ namespace quillon::forms {
 
 namespace {
 
-QString zeroByteText(const data::ZeroByteRefused &refused) {
-  return QStringLiteral("в нём нулевой байт (смещение %1), а поле типа %2 не может его хранить. "
-                        "Ничего не записано.")
+QString refusedText(const data::TextRefused &refused) {
+  if (refused.fault() == data::TextRefused::Fault::ZeroByte)
+    return QStringLiteral("в нём нулевой байт (смещение %1), а поле типа %2 не может его "
+                          "хранить. Ничего не записано.")
+        .arg(refused.offset())
+        .arg(refused.typeName());
+  return QStringLiteral("байт со смещением %1 не начинает символ в кодировке %2, а поле типа %3 "
+                        "хранит только такой текст. Ничего не записано.")
       .arg(refused.offset())
-      .arg(refused.typeName());
+      .arg(refused.encoding(), refused.typeName());
 }
 
 } // namespace
@@ -54,9 +59,9 @@ bool ValueTransfers::loadFileIntoRow(data::Field &field, const QString &path) {
                     .arg(tooLarge.size())
                     .arg(tooLarge.largest()));
     return false;
-  } catch (const data::ZeroByteRefused &refused) {
+  } catch (const data::TextRefused &refused) {
     c_.query.cancel();
-    showMessage(QStringLiteral("Файл %1 не загружен: %2").arg(path, zeroByteText(refused)));
+    showMessage(QStringLiteral("Файл %1 не загружен: %2").arg(path, refusedText(refused)));
     return false;
   } catch (const data::TransferCancelled &) {
     c_.query.cancel();
@@ -125,9 +130,9 @@ void ValueTransfers::fromClipboard() {
     c_.query.edit();
     field.setAsString(platform::clipboardBytes());
     c_.query.checkBrowseMode();
-  } catch (const data::ZeroByteRefused &refused) {
+  } catch (const data::TextRefused &refused) {
     c_.query.cancel();
-    showMessage(QStringLiteral("Значение из буфера обмена не загружено: ") + zeroByteText(refused));
+    showMessage(QStringLiteral("Значение из буфера обмена не загружено: ") + refusedText(refused));
     return;
   } catch (const std::exception &) {
     // Nothing half-done stays behind to be posted by a later row move.

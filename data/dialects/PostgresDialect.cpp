@@ -205,10 +205,14 @@ public:
   qint64 longestBoundedText() const override { return kMaxVarcharLength; }
   // A value and its 4-byte length fit in 1 GB - 1; bytea and text alike.
   qint64 largestValue() const override { return (qint64(1) << 30) - 1 - 4; }
-  // Text types end a value at a zero byte; only bytea keeps one.
-  bool keepsZeroBytes(FieldKind kind) const override {
-    return kind == FieldKind::ftBlob || kind == FieldKind::ftGraphic ||
-           kind == FieldKind::ftBytes || kind == FieldKind::ftVarBytes;
+  // Text types end a value at a zero byte and check its characters; only
+  // bytea keeps any bytes.
+  bool checksText(FieldKind kind) const override {
+    return kind != FieldKind::ftBlob && kind != FieldKind::ftGraphic &&
+           kind != FieldKind::ftBytes && kind != FieldKind::ftVarBytes;
+  }
+  QString textEncodingStatement() const override {
+    return QStringLiteral("SELECT pg_catalog.current_setting('server_encoding')");
   }
 
 private:

@@ -149,9 +149,13 @@ public:
   virtual bool doubleColonIsCast() const { return false; }
   // The largest large value the engine keeps, in bytes.
   virtual qint64 largestValue() const = 0;
-  // Whether a column of the kind stores a zero byte as it is; the engines'
-  // text types that end their values at one do not.
-  virtual bool keepsZeroBytes(FieldKind) const { return true; }
+  // Whether a column of the kind holds text that the engine checks: a zero
+  // byte would end the value, and bytes must be characters of the
+  // database's encoding (textEncodingStatement).
+  virtual bool checksText(FieldKind) const { return false; }
+  // A SELECT of one value: the name of the encoding text is checked against;
+  // empty where no text is checked.
+  virtual QString textEncodingStatement() const { return {}; }
   // Declared text lengths above this are the engine's unbounded text
   // (SQL Server's (max), PostgreSQL's varchar without a length).
   virtual qint64 longestBoundedText() const = 0;

@@ -450,47 +450,61 @@ TEST_P(TransferTest, UnreadableFilesFailWithTheCommandsError) {
   EXPECT_FALSE(QFile::exists(saveAnswer));
 }
 
-// Zero bytes: a PostgreSQL text column would end the value at the first
-// one, so the load is refused and nothing written; SQLite text and every
+// Zero bytes and bytes that are no UTF-8: a PostgreSQL text column would
+// end the value at the first zero or refuse the value, so the load is
+// refused, with the offset, and nothing written; SQLite text and every
 // binary column keep them.
-TEST_P(TransferTest, ZeroBytesAreKeptWholeOrRefusedBeforeAnythingIsWritten) {
+TEST_P(TransferTest, TextTheColumnCannotHoldIsRefusedBeforeAnythingIsWritten) {
   const bool cut = isPostgres(GetParam());
   QByteArray utf16;
   for (const char c : QByteArray("Notepad text\r\n"))
     utf16.append(c).append('\0');
   QByteArray large(3 * 1024 * 1024, 'A');
   large[2 * 1024 * 1024 + 5] = '\0';
-  const std::pair<const char *, QByteArray> files[] = {
-      {"zeros.txt", QByteArray("a\0b\r\nc\0\0d\r\n", 11)},
-      {"utf16.txt", QByteArray("\xff\xfe", 2) + utf16},
-      {"large-zero.txt", large}};
-  const qint64 firstZero[] = {1, 3, 2 * 1024 * 1024 + 5};
+  // Valid UTF-8 with a character across the first chunk's end, then an
+  // overlong form of '/'.
+  QByteArray longText = QByteArray(1024 * 1024 - 1, 'a') + "\xd0\xaf" + QByteArray(100, 'b');
+  const qint64 overlong = longText.size();
+  longText += "\xc0\xaf tail";
+  const struct {
+    const char *name;
+    QByteArray bytes;
+    bool zero;
+    qint64 offset;
+  } files[] = {{"zeros.txt", QByteArray("a\0b\r\nc\0\0d\r\n", 11), true, 1},
+               {"utf16.txt", QByteArray("\xff\xfe", 2) + utf16, false, 0},
+               {"large-zero.txt", large, true, 2 * 1024 * 1024 + 5},
+               {"cp1251.txt", QByteArray("Note: \xcf\xf0\xe8\xe2\xe5\xf2\r\n"), false, 6},
+               {"long-overlong.txt", longText, false, overlong}};
   for (size_t i = 0; i < std::size(files); ++i) {
-    SCOPED_TRACE(files[i].first);
-    const QString path = file(files[i].first);
-    writeFile(path, files[i].second);
+    SCOPED_TRACE(files[i].name);
+    const QString path = file(files[i].name);
+    writeFile(path, files[i].bytes);
     moveTo(1, "notes");
     const QByteArray before = stored("notes").data();
     openAnswer = path;
     messages.clear();
     runCommand(w->AFromFile);
     if (cut) {
-      EXPECT_EQ(lastMessage(),
-                QStringLiteral("Файл %1 не загружен: в нём нулевой байт (смещение %2), а поле "
-                               "типа text не может его хранить. Ничего не записано.")
-                    .arg(path)
-                    .arg(firstZero[i]));
+      const QString reason =
+          files[i].zero
+              ? QStringLiteral("в нём нулевой байт (смещение %1), а поле типа text не может его "
+                               "хранить.")
+              : QStringLiteral("байт со смещением %1 не начинает символ в кодировке UTF8, а поле "
+                               "типа text хранит только такой текст.");
+      EXPECT_EQ(lastMessage(), QStringLiteral("Файл %1 не загружен: %2 Ничего не записано.")
+                                   .arg(path, reason.arg(files[i].offset)));
       EXPECT_EQ(stored("notes").data(), before);
       EXPECT_EQ(w->qrList.fieldByName(QStringLiteral("notes")).asString(), before);
     } else {
       EXPECT_EQ(lastMessage(), QStringLiteral("Значение загружено из файла") + path);
-      EXPECT_TRUE(stored("notes").data() == files[i].second);
+      EXPECT_TRUE(stored("notes").data() == files[i].bytes);
     }
     // A binary column keeps them on every engine.
     moveTo(1, "img");
     runCommand(w->AFromFile);
     EXPECT_EQ(lastMessage(), QStringLiteral("Значение загружено из файла") + path);
-    EXPECT_TRUE(stored("img").data() == files[i].second);
+    EXPECT_TRUE(stored("img").data() == files[i].bytes);
   }
 }
 
