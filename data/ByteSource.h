@@ -38,6 +38,9 @@ private:
   qint64 position_ = 0;
 };
 
+// Takes a value's bytes a chunk at a time; it may throw to stop.
+using ChunkSink = std::function<void(const char *bytes, qint64 count)>;
+
 // Told after every chunk how many of a transfer's bytes have moved; it may
 // throw (TransferCancelled) to stop the transfer.
 using TransferObserver = std::function<void(qint64 done, qint64 total)>;
@@ -119,5 +122,8 @@ private:
 // is held in memory; throws DataError when the value ends early. `write`
 // throws to stop the copy.
 void copyInChunks(ByteSource &source, const std::function<void(const char *, qint64)> &write);
+// The same for the next `count` bytes of a source already partly read.
+void copyInChunks(ByteSource &source, qint64 count,
+                  const std::function<void(const char *, qint64)> &write);
 
 } // namespace quillon::data

@@ -46,7 +46,12 @@ QByteArray ChunkedRead::takeBytes() {
 }
 
 void copyInChunks(ByteSource &source, const std::function<void(const char *, qint64)> &write) {
-  qint64 left = source.size();
+  copyInChunks(source, source.size(), write);
+}
+
+void copyInChunks(ByteSource &source, qint64 count,
+                  const std::function<void(const char *, qint64)> &write) {
+  qint64 left = count;
   std::vector<char> chunk(size_t(qBound<qint64>(1, left, kTransferChunk)));
   while (left > 0) {
     const qint64 n = source.read(chunk.data(), qMin(left, qint64(chunk.size())));
@@ -54,6 +59,16 @@ void copyInChunks(ByteSource &source, const std::function<void(const char *, qin
       throw DataError(QStringLiteral("The value ended %1 bytes before its end").arg(left));
     write(chunk.data(), n);
     left -= n;
+  }
+}
+
+QStringList keyColumnsIfKnown(Driver &driver, const QString &table) {
+  try {
+    return driver.keyColumns(table);
+  } catch (const DataError &error) {
+    if (error.connectionLost())
+      throw;
+    return {};
   }
 }
 

@@ -132,6 +132,10 @@ public:
                                                 const std::vector<Criterion> &criteria) = 0;
 };
 
+// driver.keyColumns(table), or none where the driver cannot tell; a lost
+// connection still throws.
+QStringList keyColumnsIfKnown(Driver &driver, const QString &table);
+
 // The error texts every driver uses for rows it cannot identify.
 QString rowNotFoundMessage();
 QString rowNotUniqueMessage(const QString &table, qint64 matches);

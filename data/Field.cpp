@@ -133,24 +133,13 @@ QByteArray Field::asString() const {
 }
 
 void Field::refuseUnstorableText(const QByteArray &text) const {
-  checkText([&](const ChunkSink &feed) { feed(text.constData(), text.size()); });
+  data::refuseUnstorableText(query_.connection().driver(), column_.kind, column_.typeName,
+                             [&](const ChunkSink &feed) { feed(text.constData(), text.size()); });
 }
 
 void Field::refuseUnstorableText(ByteSource &value) const {
-  checkText([&](const ChunkSink &feed) { copyInChunks(value, feed); });
-}
-
-void Field::checkText(const std::function<void(const ChunkSink &)> &chunks) const {
-  if (!SqlDialect::of(query_.connection().dialect()).checksText(column_.kind))
-    return;
-  const QString encoding = query_.connection().driver().textEncoding();
-  TextCheck check(encoding == QLatin1String("UTF8"));
-  const auto refuse = [&](const std::optional<TextCheck::Refusal> &refusal) {
-    if (refusal)
-      throw TextRefused(refusal->fault, refusal->offset, column_.typeName, encoding);
-  };
-  chunks([&](const char *bytes, qint64 count) { refuse(check.feed(bytes, count)); });
-  refuse(check.finish());
+  data::refuseUnstorableText(query_.connection().driver(), column_.kind, column_.typeName,
+                             [&](const ChunkSink &feed) { copyInChunks(value, feed); });
 }
 
 void Field::setAsString(const QByteArray &text) {

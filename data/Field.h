@@ -69,9 +69,6 @@ private:
   // Nothing where the column keeps any bytes.
   void refuseUnstorableText(const QByteArray &text) const;
   void refuseUnstorableText(ByteSource &value) const;
-  using ChunkSink = std::function<void(const char *, qint64)>;
-  // Runs the check over the chunks `chunks` hands to its sink.
-  void checkText(const std::function<void(const ChunkSink &)> &chunks) const;
 
   Query &query_;
   int index_;

@@ -77,13 +77,7 @@ RowVersions rowVersionsOf(Driver &driver, const std::vector<ColumnInfo> &describ
         !tables.contains(column.baseTable))
       tables << column.baseTable;
   for (const QString &table : tables) {
-    QStringList key;
-    try {
-      key = driver.keyColumns(table);
-    } catch (const DataError &error) {
-      if (error.connectionLost())
-        throw;
-    }
+    const QStringList key = keyColumnsIfKnown(driver, table);
     std::vector<SqlDialect::KeyColumn> keyColumns;
     for (const QString &part : key) {
       const auto found = std::find_if(described.begin(), described.end(), [&](const ColumnInfo &c) {

@@ -1,5 +1,7 @@
 #include "data/TextCheck.h"
 
+#include "data/Driver.h"
+
 #include <cstring>
 
 namespace quillon::data {
@@ -54,6 +56,20 @@ std::optional<TextCheck::Refusal> TextCheck::finish() const {
   if (pending_ > 0)
     return Refusal{Fault::InvalidCharacter, leadOffset_};
   return std::nullopt;
+}
+
+void refuseUnstorableText(Driver &driver, FieldKind kind, const QString &typeName,
+                          const std::function<void(const ChunkSink &)> &chunks) {
+  if (!SqlDialect::of(driver.dialect()).checksText(kind))
+    return;
+  const QString encoding = driver.textEncoding();
+  TextCheck check(encoding == QLatin1String("UTF8"));
+  const auto refuse = [&](const std::optional<TextCheck::Refusal> &refusal) {
+    if (refusal)
+      throw TextRefused(refusal->fault, refusal->offset, typeName, encoding);
+  };
+  chunks([&](const char *bytes, qint64 count) { refuse(check.feed(bytes, count)); });
+  refuse(check.finish());
 }
 
 } // namespace quillon::data

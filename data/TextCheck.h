@@ -1,9 +1,12 @@
 #pragma once
 
+#include "data/ByteSource.h"
 #include "data/DataError.h"
+#include "data/FieldKind.h"
 
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
 namespace quillon::data {
@@ -37,5 +40,15 @@ private:
   uchar low_ = 0x80; // the range of the next continuation byte
   uchar high_ = 0xbf;
 };
+
+class Driver;
+
+// Throws TextRefused for the first byte of a value, handed over chunk by
+// chunk by `chunks`, that `driver`'s engine would refuse in a column of
+// `kind` (whose type `typeName` names): a zero byte or, where the
+// database's encoding is UTF-8, a byte that begins no character. Nothing
+// where the column keeps any bytes.
+void refuseUnstorableText(Driver &driver, FieldKind kind, const QString &typeName,
+                          const std::function<void(const ChunkSink &)> &chunks);
 
 } // namespace quillon::data

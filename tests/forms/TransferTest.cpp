@@ -41,17 +41,6 @@ using namespace quillon::test;
 
 namespace {
 
-// Bytes that differ from position to position, zero bytes included.
-QByteArray patterned(qint64 size, quint32 seed = 7) {
-  QByteArray bytes(size, Qt::Uninitialized);
-  quint32 state = seed;
-  for (qint64 i = 0; i < size; ++i) {
-    state = state * 1664525u + 1013904223u;
-    bytes[i] = char(state >> 24);
-  }
-  return bytes;
-}
-
 QByteArray fileBytes(const QString &path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");

@@ -29,4 +29,14 @@ ScratchDir::ScratchDir() {
   EXPECT_TRUE(dir_.isValid()) << dir_.errorString().toStdString();
 }
 
+QByteArray patterned(qint64 size, quint32 seed) {
+  QByteArray bytes(size, Qt::Uninitialized);
+  quint32 state = seed;
+  for (qint64 i = 0; i < size; ++i) {
+    state = state * 1664525u + 1013904223u;
+    bytes[i] = char(state >> 24);
+  }
+  return bytes;
+}
+
 } // namespace quillon::test

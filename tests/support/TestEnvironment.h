@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -19,6 +20,10 @@ QString sqlServerConnectionString();
 // permission refuses a new file. Root's do not; the test script runs the
 // tests as an ordinary user.
 bool permissionsBind();
+
+// Bytes that differ from position to position, zero bytes included: the
+// same for the same size and seed.
+QByteArray patterned(qint64 size, quint32 seed = 7);
 
 // A temporary folder that is removed at the end of the test; fails the test
 // when it cannot be made.

@@ -1,0 +1,192 @@
+#include "batch/Commands.h"
+
+#include "batch/Options.h"
+#include "batch/Report.h"
+#include "data/DataError.h"
+#include "data/Driver.h"
+#include "data/FileValue.h"
+#include "data/TextCheck.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <limits>
+#include <optional>
+
+namespace quillon::batch {
+
+namespace {
+
+using data::CellValue;
+using data::ColumnInfo;
+using data::ColumnRef;
+using data::DataError;
+using data::Driver;
+
+bool isIntegerKind(data::FieldKind kind) {
+  using data::FieldKind;
+  return kind == FieldKind::ftSmallint || kind == FieldKind::ftInteger ||
+         kind == FieldKind::ftWord || kind == FieldKind::ftAutoInc || kind == FieldKind::ftLargeint;
+}
+
+// A key as the file name gives it, typed as its column compares.
+CellValue keyValue(const ColumnInfo &column, const QString &text) {
+  if (isIntegerKind(column.kind)) {
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (ok)
+      return CellValue::integer(value);
+  }
+  return CellValue::text(text.toUtf8());
+}
+
+// "{ID}.*" as a regular expression whose one group is the key.
+QRegularExpression namePattern(const QString &pattern, const QString &key) {
+  QString expression = QStringLiteral("^");
+  int placeholders = 0;
+  for (qsizetype i = 0; i < pattern.size(); ++i) {
+    const QChar c = pattern[i];
+    if (c == QLatin1Char('{')) {
+      const qsizetype close = pattern.indexOf(QLatin1Char('}'), i + 1);
+      if (close < 0)
+        throw DataError(QStringLiteral("--match \"%1\": '{' is not closed").arg(pattern));
+      const QString name = pattern.mid(i + 1, close - i - 1);
+      if (name.compare(key, Qt::CaseInsensitive) != 0)
+        throw DataError(
+            QStringLiteral("--match \"%1\": {%2} is not the key {%3}").arg(pattern, name, key));
+      expression += QStringLiteral("(.+?)");
+      ++placeholders;
+      i = close;
+    } else if (c == QLatin1Char('*')) {
+      expression += QStringLiteral(".*");
+    } else if (c == QLatin1Char('?')) {
+      expression += QLatin1Char('.');
+    } else {
+      expression += QRegularExpression::escape(QString(c));
+    }
+  }
+  if (placeholders != 1)
+    throw DataError(QStringLiteral("--match \"%1\" must hold {%2} once").arg(pattern, key));
+  return QRegularExpression(expression + QLatin1Char('$'));
+}
+
+class Importer {
+public:
+  Importer(Driver &driver, const Options &options, Report &report, const std::atomic<bool> &stop)
+      : driver_(driver), options_(options), report_(report), stop_(stop) {}
+
+  void run() {
+    describe();
+    const QDir dir(options_.dir);
+    if (!dir.exists())
+      throw DataError(QStringLiteral("no folder %1").arg(options_.dir));
+    // Regular files only: a FIFO or a device is never waited on.
+    const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
+    qint64 bytes = 0;
+    for (const QFileInfo &file : files)
+      bytes += file.size();
+    report_.expect(files.size(), bytes);
+    const std::optional<QRegularExpression> matcher =
+        options_.key.isEmpty()
+            ? std::nullopt
+            : std::optional(namePattern(options_.match.isEmpty()
+                                            ? QStringLiteral("{%1}.*").arg(options_.key)
+                                            : options_.match,
+                                        options_.key));
+    for (const QFileInfo &file : files) {
+      if (stop_)
+        break;
+      importFile(file, matcher);
+      report_.progress();
+    }
+  }
+
+private:
+  void describe() {
+    const data::SqlDialect &dialect = data::SqlDialect::of(driver_.dialect());
+    const std::unique_ptr<data::ResultSet> result = driver_.execute(dialect.selectStatement(
+        dialect.tableReference(options_.table), QStringLiteral(" where 1 = 0"), std::nullopt));
+    if (!result)
+      throw DataError(QStringLiteral("%1 gives no columns").arg(options_.table));
+    const auto find = [&](const QString &name) {
+      for (const ColumnInfo &column : result->columns())
+        if (!column.rowId && column.name.compare(name, Qt::CaseInsensitive) == 0)
+          return column;
+      throw DataError(QStringLiteral("%1 has no column %2").arg(options_.table, name));
+    };
+    value_ = find(options_.columns.front());
+    match_ = find(options_.key.isEmpty() ? options_.fromColumn : options_.key);
+    table_ = value_.baseTable.isEmpty() ? options_.table : value_.baseTable;
+  }
+
+  static ColumnRef refOf(const ColumnInfo &column) {
+    return {column.baseColumn.isEmpty() ? column.name : column.baseColumn, column.kind,
+            column.typeName};
+  }
+
+  void importFile(const QFileInfo &file, const std::optional<QRegularExpression> &matcher) {
+    const QString path = file.filePath();
+    QString what = QStringLiteral("file ") + path;
+    QString matchText = file.fileName();
+    if (matcher) {
+      const QRegularExpressionMatch found = matcher->match(file.fileName());
+      if (!found.hasMatch()) {
+        report_.skipped(what, QStringLiteral("the name does not match --match"));
+        return;
+      }
+      matchText = found.captured(1);
+    }
+    what += QStringLiteral(" row %1=%2").arg(match_.name, matchText);
+    const std::vector<data::Criterion> criteria{{refOf(match_), keyValue(match_, matchText)}};
+    try {
+      if (options_.dryRun) {
+        driver_.readValue(table_, refOf(value_), criteria); // exactly one row, or throws
+        report_.wouldWrite(what, file.size());
+        return;
+      }
+      const std::shared_ptr<data::FileValue> value = data::FileValue::open(path);
+      if (value->size() > driver_.largestValue())
+        throw DataError(QStringLiteral("%1 bytes, more than the database keeps in one value (%2)")
+                            .arg(value->size())
+                            .arg(driver_.largestValue()));
+      data::refuseUnstorableText(driver_, value_.kind, value_.typeName, [&](const auto &sink) {
+        data::copyInChunks(*value->reader(), sink);
+      });
+      data::Assignment assignment{refOf(value_), CellValue::null(), nullptr};
+      if (value->size() > 0)
+        assignment.stream = value->reader();
+      else
+        assignment.value =
+            value_.kind == data::FieldKind::ftBlob ? CellValue::bytes("") : CellValue::text("");
+      driver_.updateRow({table_, {assignment}, criteria});
+      report_.written(value->size());
+    } catch (const DataError &error) {
+      if (error.connectionLost())
+        throw;
+      const QString message = error.message();
+      if (message == data::rowNotFoundMessage())
+        report_.skipped(what, QStringLiteral("no row matches"));
+      else if (message.startsWith(QLatin1String("Row cannot be identified uniquely")))
+        report_.skipped(what, message);
+      else
+        report_.failed(what, message);
+    }
+  }
+
+  Driver &driver_;
+  const Options &options_;
+  Report &report_;
+  const std::atomic<bool> &stop_;
+  ColumnInfo value_;
+  ColumnInfo match_;
+  QString table_;
+};
+
+} // namespace
+
+void runImport(Driver &driver, const Options &options, Report &report,
+               const std::atomic<bool> &stop) {
+  Importer(driver, options, report, stop).run();
+}
+
+} // namespace quillon::batch
