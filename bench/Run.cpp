@@ -215,7 +215,8 @@ public:
     const std::pair<const char *, void (Bench::*)()> sections[] = {
         {"transfers", &Bench::transfers}, {"result", &Bench::bigResult},
         {"pictures", &Bench::pictures},   {"text", &Bench::texts},
-        {"viewer", &Bench::viewer},       {"startup", &Bench::startup}};
+        {"viewer", &Bench::viewer},       {"startup", &Bench::startup},
+        {"batch", &Bench::batch}};
     for (const auto &[name, section] : sections) {
       if (!s_.only.isEmpty() && !s_.only.contains(QLatin1String(name)))
         continue;
@@ -915,6 +916,99 @@ private:
     }
     QFile::remove(jpegFile);
     QDir(folder).removeRecursively();
+  }
+
+  // ------------------------------------------------------------ batch
+
+  // quillon-batch against the sqlite3 shell doing the same: every value of a
+  // table to a file named by its key, and every file back into its row.
+  void batch() {
+    const int rows = s_.quick ? 100 : 10000;
+    const qint64 pictureSize = 100 * 1024;
+    const int repeats = s_.quick ? 1 : 3;
+    const QByteArray picture = makeJpegOfSize(pictureSize);
+    const QString figure = QStringLiteral("%1 values of %2").arg(rows).arg(sizeName(pictureSize));
+    say(QStringLiteral("quillon-batch, SQLite, %1 ...").arg(figure));
+    const QString db = path(QStringLiteral("batch.db"));
+    const QString udl = path(QStringLiteral("batch.udl"));
+    {
+      QFile::remove(db);
+      SqliteFile file(db);
+      file.exec(QStringLiteral(
+          "CREATE TABLE pics (id INTEGER PRIMARY KEY, name varchar(50), picture image)"));
+      file.fill(QStringLiteral("pics"), rows, picture);
+    }
+    Command makeUdl;
+    makeUdl.argv = {s_.makeDemoDb, QStringLiteral("--udl"), udl, db};
+    if (const Outcome made = run(makeUdl); !made.ok())
+      throw std::runtime_error("make-demo-db --udl: " + made.failure().toStdString());
+
+    const QString ours = path(QStringLiteral("batch-quillon"));
+    const QString theirs = path(QStringLiteral("batch-sqlite3"));
+    std::vector<Measure> exportOurs, exportTheirs, importOurs, importTheirs;
+    for (int rep = 0; rep < repeats; ++rep) {
+      for (const QString &dir : {ours, theirs}) {
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+      }
+      Command exported;
+      exported.argv = {s_.batch,
+                       QStringLiteral("export"),
+                       QStringLiteral("--udl"),
+                       udl,
+                       "--table",
+                       "pics",
+                       "--column",
+                       "picture",
+                       "--dir",
+                       ours};
+      const Outcome exportedOurs = measured(exported, "quillon-batch export");
+      exportOurs.push_back(measureOf(exportedOurs));
+      Command shellExport;
+      shellExport.argv = {
+          QStringLiteral("sqlite3"), db,
+          QStringLiteral("SELECT writefile('%1/' || id || '.jpg', picture) FROM pics").arg(theirs)};
+      shellExport.stdoutPath = QStringLiteral("/dev/null");
+      exportTheirs.push_back(measureOf(measured(shellExport, "sqlite3 writefile()")));
+      if (exportedOurs.ok()) {
+        expect(QDir(ours).entryList(QDir::Files).size() == rows,
+               QStringLiteral("quillon-batch export wrote every value"));
+        expectSame(theirs + QStringLiteral("/%1.jpg").arg(rows),
+                   ours + QStringLiteral("/%1.jpg").arg(rows),
+                   QStringLiteral("quillon-batch export, the last value"));
+      }
+
+      Command imported;
+      imported.argv = {s_.batch,
+                       QStringLiteral("import"),
+                       QStringLiteral("--udl"),
+                       udl,
+                       "--table",
+                       "pics",
+                       "--column",
+                       "picture",
+                       "--key",
+                       "id",
+                       "--dir",
+                       ours};
+      importOurs.push_back(measureOf(measured(imported, "quillon-batch import")));
+      Command shellImport;
+      shellImport.argv = {
+          QStringLiteral("sqlite3"), db,
+          QStringLiteral("UPDATE pics SET picture = readfile('%1/' || id || '.jpg')").arg(theirs)};
+      importTheirs.push_back(measureOf(measured(shellImport, "sqlite3 readfile()")));
+    }
+    for (const QString &dir : {ours, theirs})
+      QDir(dir).removeRecursively();
+    QFile::remove(db);
+    QFile::remove(udl);
+
+    const QString section = QStringLiteral("quillon-batch, SQLite");
+    const qint64 bytes = qint64(rows) * pictureSize;
+    add({section, "export " + figure, combine(exportOurs), "sqlite3 writefile()",
+         combine(exportTheirs), 0.8, 100, bytes});
+    add({section, "import " + figure, combine(importOurs), "sqlite3 readfile()",
+         combine(importTheirs), 0.7, 100, bytes});
   }
 
   // ------------------------------------------------------------ start-up

@@ -16,7 +16,8 @@ struct Settings {
   QString postgres;
   // Also write the table as Markdown here.
   QString markdown;
-  // Sections to run (transfers, result, pictures, startup); empty: all.
+  // Sections to run (transfers, result, pictures, text, viewer, startup,
+  // batch); empty: all.
   QStringList only;
   // The programs measured besides this one.
   QString app;
@@ -24,6 +25,7 @@ struct Settings {
   QString makeDemoDb;
   QString bareWindow;
   QString viewerMoves;
+  QString batch;
 };
 
 // Measures everything, prints the table and returns 0, or 1 when a check

@@ -46,6 +46,7 @@ int main(int argc, char **argv) {
   settings.makeDemoDb = QStringLiteral(QUILLON_BENCH_MAKE_DEMO_DB);
   settings.bareWindow = QStringLiteral(QUILLON_BENCH_BARE_WINDOW);
   settings.viewerMoves = QStringLiteral(QUILLON_BENCH_VIEWER);
+  settings.batch = QStringLiteral(QUILLON_BENCH_BATCH);
   for (int i = 1; i < args.size(); ++i) {
     const QString &arg = args[i];
     const bool hasValue = i + 1 < args.size();
