@@ -9,6 +9,7 @@
 #include "data/Driver.h"
 #include "data/Query.h"
 #include "data/SizedResults.h"
+#include "platform/WholeFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -137,7 +138,7 @@ public:
 
     std::unique_ptr<WriterPool> pool;
     if (options_.jobs > 1)
-      pool = std::make_unique<WriterPool>(options_.jobs, report_);
+      pool = std::make_unique<WriterPool>(options_.jobs, replacing(), report_);
     qint64 rowNumber = 0;
     while (!stop_ && result->fetch()) {
       ++rowNumber;
@@ -150,6 +151,10 @@ public:
     }
     if (pool)
       pool->finish();
+    // Once for the whole run rather than file by file.
+    QString error;
+    if (!platform::syncFileSystem(options_.dir, &error))
+      report_.failed(QStringLiteral("the folder"), error);
   }
 
 private:
@@ -192,6 +197,8 @@ private:
     needed_.erase(std::unique(needed_.begin(), needed_.end()), needed_.end());
     shape_ = &shape;
   }
+
+  bool replacing() const { return options_.existing == ExistingFiles::Overwrite; }
 
   // Value columns come by their size when large; the others whole.
   bool isValueColumn(int c) const {
@@ -244,7 +251,7 @@ private:
         return;
       }
       const qint64 size = source ? source->size() : head.size();
-      writeWholeFile(path, [&](const ChunkSink &sink) {
+      writeWholeFile(path, replacing(), [&](const ChunkSink &sink) {
         sink(head.constData(), head.size());
         if (source)
           data::copyInChunks(*source, size - head.size(), sink);

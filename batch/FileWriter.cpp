@@ -3,24 +3,27 @@
 #include "batch/Report.h"
 #include "data/DataError.h"
 
-#include <QSaveFile>
+#include "platform/WholeFile.h"
 
 namespace quillon::batch {
 
-void writeWholeFile(const QString &path, const std::function<void(const ChunkSink &)> &produce) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly))
-    throw data::DataError(QStringLiteral("cannot create %1: %2").arg(path, file.errorString()));
+void writeWholeFile(const QString &path, bool replace,
+                    const std::function<void(const ChunkSink &)> &produce) {
+  platform::WholeFile file(path);
+  if (!file.open())
+    throw data::DataError(QStringLiteral("cannot create %1").arg(file.errorString()));
   produce([&](const char *bytes, qint64 count) {
-    if (file.write(bytes, count) != count)
-      throw data::DataError(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    if (!file.write(bytes, count))
+      throw data::DataError(QStringLiteral("cannot write %1").arg(file.errorString()));
   });
-  if (!file.commit())
-    throw data::DataError(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+  if (!file.commit(replace))
+    throw data::DataError(
+        file.nameTaken() ? QStringLiteral("%1 appeared meanwhile; it is left as it is").arg(path)
+                         : QStringLiteral("cannot write %1").arg(file.errorString()));
 }
 
-WriterPool::WriterPool(int threads, Report &report)
-    : report_(report), capacity_(size_t(qMax(1, threads))) {
+WriterPool::WriterPool(int threads, bool replace, Report &report)
+    : report_(report), replace_(replace), capacity_(size_t(qMax(1, threads))) {
   for (int t = 0; t < threads; ++t)
     threads_.emplace_back([this] { work(); });
 }
@@ -61,7 +64,7 @@ void WriterPool::work() {
       changed_.notify_all();
     }
     try {
-      writeWholeFile(job.path,
+      writeWholeFile(job.path, replace_,
                      [&](const ChunkSink &sink) { sink(job.bytes.constData(), job.bytes.size()); });
       report_.written(job.bytes.size());
     } catch (const std::exception &error) {

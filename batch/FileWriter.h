@@ -20,16 +20,18 @@ using data::ChunkSink;
 
 // Writes `path` whole or not at all: `produce` hands the bytes to its sink
 // into a temporary file beside it, which is then renamed into place; a
-// failure (a throw from `produce` too) leaves no file behind. Throws
-// DataError naming the file.
-void writeWholeFile(const QString &path, const std::function<void(const ChunkSink &)> &produce);
+// failure (a throw from `produce` too) leaves no file behind. Without
+// `replace` a file of that name is never replaced. Throws DataError naming
+// the file.
+void writeWholeFile(const QString &path, bool replace,
+                    const std::function<void(const ChunkSink &)> &produce);
 
 // Threads that write values held in memory to their files while the caller
 // reads the next ones. At most one value per thread waits, so memory stays
 // bounded whatever the number of rows.
 class WriterPool {
 public:
-  WriterPool(int threads, Report &report);
+  WriterPool(int threads, bool replace, Report &report);
   ~WriterPool();
   WriterPool(const WriterPool &) = delete;
   WriterPool &operator=(const WriterPool &) = delete;
@@ -49,6 +51,7 @@ private:
   void work();
 
   Report &report_;
+  bool replace_;
   size_t capacity_;
   std::mutex mutex_;
   std::condition_variable changed_;

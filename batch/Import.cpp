@@ -12,10 +12,17 @@
 
 #include <limits>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace quillon::batch {
 
 namespace {
+
+// Rows written in one transaction, each in a savepoint of its own: many
+// rows pay for one commit, and a file that fails undoes only its own row.
+constexpr qsizetype kGroupFiles = 256;
+constexpr qint64 kGroupBytes = qint64(64) << 20;
 
 using data::CellValue;
 using data::ColumnInfo;
@@ -99,6 +106,7 @@ public:
       importFile(file, matcher);
       report_.progress();
     }
+    commitGroup();
   }
 
 private:
@@ -158,8 +166,15 @@ private:
       else
         assignment.value =
             value_.kind == data::FieldKind::ftBlob ? CellValue::bytes("") : CellValue::text("");
+      if (!groupOpen_) {
+        driver_.beginWriteGroup();
+        groupOpen_ = true;
+      }
       driver_.updateRow({table_, {assignment}, criteria});
-      report_.written(value->size());
+      group_.push_back({what, value->size()});
+      groupBytes_ += value->size();
+      if (qsizetype(group_.size()) >= kGroupFiles || groupBytes_ >= kGroupBytes)
+        commitGroup();
     } catch (const DataError &error) {
       if (error.connectionLost())
         throw;
@@ -173,10 +188,32 @@ private:
     }
   }
 
+  // The rows written since the last commit count once it is done.
+  void commitGroup() {
+    if (!groupOpen_)
+      return;
+    groupOpen_ = false;
+    try {
+      driver_.endWriteGroup();
+      for (const auto &[what, size] : group_)
+        report_.written(size);
+    } catch (const DataError &error) {
+      for (const auto &[what, size] : group_)
+        report_.failed(what, QStringLiteral("not committed: ") + error.message());
+      if (error.connectionLost())
+        throw;
+    }
+    group_.clear();
+    groupBytes_ = 0;
+  }
+
   Driver &driver_;
   const Options &options_;
   Report &report_;
   const std::atomic<bool> &stop_;
+  bool groupOpen_ = false;
+  std::vector<std::pair<QString, qint64>> group_;
+  qint64 groupBytes_ = 0;
   ColumnInfo value_;
   ColumnInfo match_;
   QString table_;

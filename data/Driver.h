@@ -123,6 +123,13 @@ public:
   // The encoding text values must be valid in (SqlDialect::checksText), as
   // the engine names it ("UTF8"); empty where any bytes pass.
   virtual QString textEncoding();
+  // Lets the next writes share one transaction, each row's write in a
+  // savepoint of its own, so that one that fails undoes only itself and
+  // many rows cost one commit; endWriteGroup commits them (a group never
+  // ended is rolled back with the connection). A driver that cannot keeps
+  // one transaction per row.
+  virtual void beginWriteGroup() {}
+  virtual void endWriteGroup() {}
   // Stops what another thread runs on this connection as soon as the
   // engine can: the statement fails. Safe from any thread; nothing when
   // the driver cannot.

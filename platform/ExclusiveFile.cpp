@@ -1,5 +1,7 @@
 #include "ExclusiveFile.h"
 
+#include "platform/PosixIo.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,14 +13,6 @@
 #include <unistd.h>
 
 namespace quillon::platform {
-
-namespace {
-
-QString systemError(const QString &path, int error) {
-  return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
-}
-
-} // namespace
 
 ExclusiveFile::~ExclusiveFile() {
   close();
@@ -120,16 +114,9 @@ qint64 ExclusiveFile::readAt(qint64 position, char *buffer, qint64 max) const {
 }
 
 bool ExclusiveFile::write(const char *buffer, qint64 count) {
-  while (count > 0) {
-    const ssize_t n = ::write(fd_, buffer, size_t(count));
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0) {
-      error_ = systemError(path_, n < 0 ? errno : ENOSPC);
-      return false;
-    }
-    buffer += n;
-    count -= n;
+  if (const int error = writeAll(fd_, buffer, count)) {
+    error_ = systemError(path_, error);
+    return false;
   }
   return true;
 }

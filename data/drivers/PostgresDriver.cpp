@@ -357,9 +357,10 @@ QByteArray PostgresDriver::updateRow(const RowUpdate &update) {
   if (update.assignments.empty())
     return {};
   const QString table = postgres().quotedTable(update.table);
-  pg::Transaction transaction(*session_);
+  pg::Transaction transaction(*session_, grouped_);
   Statement statement;
   QStringList sets;
+  QStringList temporaries;
   int streamed = 0;
   for (const Assignment &a : update.assignments) {
     const QString column = postgres().quote(a.column.name);
@@ -372,6 +373,7 @@ QByteArray PostgresDriver::updateRow(const RowUpdate &update) {
     // chunk of it is ever in memory here, and from there to the row.
     const bool textual = a.column.kind != FieldKind::ftBlob;
     const QString temporary = QStringLiteral("quillon_value_%1").arg(++streamed);
+    temporaries << temporary;
     session_->run(QStringLiteral("CREATE TEMPORARY TABLE %1 (v %2) ON COMMIT DROP")
                       .arg(temporary, textual ? "text" : "bytea"));
     session_->run(QStringLiteral("COPY %1 (v) FROM STDIN%2")
@@ -399,6 +401,9 @@ QByteArray PostgresDriver::updateRow(const RowUpdate &update) {
     throw DataError(rowNotFoundMessage());
   if (changed > 1)
     throw DataError(rowNotUniqueMessage(update.table, changed));
+  // Gone now rather than at the commit, which a write group puts off.
+  for (const QString &temporary : temporaries)
+    session_->run(QStringLiteral("DROP TABLE %1").arg(temporary));
   QByteArray version;
   if (!update.keyAfter.empty()) {
     // The row stays locked until the commit: no other write comes between.
@@ -414,6 +419,20 @@ QByteArray PostgresDriver::updateRow(const RowUpdate &update) {
     update.beforeCommit();
   transaction.commit();
   return version;
+}
+
+void PostgresDriver::beginWriteGroup() {
+  if (grouped_)
+    return;
+  session_->run(QStringLiteral("BEGIN"));
+  grouped_ = true;
+}
+
+void PostgresDriver::endWriteGroup() {
+  if (!grouped_)
+    return;
+  grouped_ = false;
+  session_->run(QStringLiteral("COMMIT"));
 }
 
 void PostgresDriver::interrupt() {

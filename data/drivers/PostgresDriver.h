@@ -31,6 +31,8 @@ public:
   QStringList readOnlyColumns(const QString &table) override;
   QByteArray updateRow(const RowUpdate &update) override;
   void interrupt() override;
+  void beginWriteGroup() override;
+  void endWriteGroup() override;
   std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
                                         const std::vector<Criterion> &criteria) override;
 
@@ -43,7 +45,8 @@ private:
   std::vector<pg::WireColumn> wireColumnsOf(const QString &sql);
 
   std::unique_ptr<pg::Session> session_;
-  int cursors_ = 0; // cursors opened so far, for their names
+  int cursors_ = 0;      // cursors opened so far, for their names
+  bool grouped_ = false; // within beginWriteGroup
 };
 
 } // namespace quillon::data

@@ -106,21 +106,26 @@ void run(sqlite3 *db, const char *sql) {
   }
 }
 
-// A transaction that rolls back unless committed.
+// A transaction that rolls back unless committed; `nested` in one already
+// open, a savepoint released or rolled back to instead.
 class Transaction {
 public:
-  explicit Transaction(sqlite3 *db) : db_(db) { run(db, "BEGIN IMMEDIATE"); }
+  Transaction(sqlite3 *db, bool nested) : db_(db), nested_(nested) {
+    run(db, nested_ ? "SAVEPOINT quillon_write" : "BEGIN IMMEDIATE");
+  }
   ~Transaction() {
     if (open_)
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_exec(db_, nested_ ? "ROLLBACK TO quillon_write; RELEASE quillon_write" : "ROLLBACK",
+                   nullptr, nullptr, nullptr);
   }
   void commit() {
-    run(db_, "COMMIT");
+    run(db_, nested_ ? "RELEASE quillon_write" : "COMMIT");
     open_ = false;
   }
 
 private:
   sqlite3 *db_;
+  bool nested_;
   bool open_ = true;
 };
 
@@ -622,7 +627,7 @@ bool SqliteDriver::hasRowid(const QString &table) {
 QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
   if (update.assignments.empty())
     return {};
-  Transaction transaction(db_);
+  Transaction transaction(db_, grouped_);
   const bool rowid = hasRowid(update.table);
 
   QStringList sets;
@@ -719,6 +724,20 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
     update.beforeCommit();
   transaction.commit();
   return version;
+}
+
+void SqliteDriver::beginWriteGroup() {
+  if (grouped_)
+    return;
+  run(db_, "BEGIN IMMEDIATE");
+  grouped_ = true;
+}
+
+void SqliteDriver::endWriteGroup() {
+  if (!grouped_)
+    return;
+  grouped_ = false;
+  run(db_, "COMMIT");
 }
 
 void SqliteDriver::interrupt() {

@@ -30,6 +30,8 @@ public:
   QStringList readOnlyColumns(const QString &table) override;
   QByteArray updateRow(const RowUpdate &update) override;
   void interrupt() override;
+  void beginWriteGroup() override;
+  void endWriteGroup() override;
   std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
                                         const std::vector<Criterion> &criteria) override;
 
@@ -38,6 +40,7 @@ private:
   bool hasRowid(const QString &table);
 
   sqlite3 *db_;
+  bool grouped_ = false; // within beginWriteGroup
 };
 
 } // namespace quillon::data

@@ -134,17 +134,20 @@ Result Session::runScript(const QString &sql) {
   return kept;
 }
 
-Transaction::Transaction(Session &session) : session_(session) {
-  session_.run(QStringLiteral("BEGIN"));
+Transaction::Transaction(Session &session, bool nested) : session_(session), nested_(nested) {
+  session_.run(nested_ ? QStringLiteral("SAVEPOINT quillon_write") : QStringLiteral("BEGIN"));
 }
 
 Transaction::~Transaction() {
   if (open_)
-    PQclear(PQexec(session_.get(), "ROLLBACK"));
+    PQclear(PQexec(session_.get(), nested_ ? "ROLLBACK TO SAVEPOINT quillon_write; RELEASE "
+                                             "SAVEPOINT quillon_write"
+                                           : "ROLLBACK"));
 }
 
 void Transaction::commit() {
-  session_.run(QStringLiteral("COMMIT"));
+  session_.run(nested_ ? QStringLiteral("RELEASE SAVEPOINT quillon_write")
+                       : QStringLiteral("COMMIT"));
   open_ = false;
 }
 

@@ -77,10 +77,11 @@ private:
   PGcancel *cancel_;
 };
 
-// Runs BEGIN, and ROLLBACK unless committed.
+// Runs BEGIN, and ROLLBACK unless committed; `nested` in a transaction
+// already open, a savepoint that is released or rolled back to instead.
 class Transaction {
 public:
-  explicit Transaction(Session &session);
+  explicit Transaction(Session &session, bool nested = false);
   ~Transaction();
   Transaction(const Transaction &) = delete;
   Transaction &operator=(const Transaction &) = delete;
@@ -88,6 +89,7 @@ public:
 
 private:
   Session &session_;
+  bool nested_;
   bool open_ = true;
 };
 
