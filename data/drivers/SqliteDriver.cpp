@@ -630,12 +630,17 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
   Transaction transaction(db_, grouped_);
   const bool rowid = hasRowid(update.table);
 
+  // A blob larger than a chunk goes through a blob handle, so that only a
+  // chunk of it is ever in memory; a smaller one is bound whole, which
+  // writes its pages once rather than as zeros first.
+  const auto throughHandle = [rowid](const Assignment &a) {
+    return a.stream && rowid && a.column.kind != FieldKind::ftMemo &&
+           a.stream->size() > kTransferChunk;
+  };
   QStringList sets;
-  for (const Assignment &a : update.assignments) {
-    const bool streamedBlob = a.stream && rowid && a.column.kind != FieldKind::ftMemo;
+  for (const Assignment &a : update.assignments)
     sets << quoteIdentifier(a.column.name) +
-                (streamedBlob ? QLatin1String(" = zeroblob(?)") : QLatin1String(" = ?"));
-  }
+                (throughHandle(a) ? QLatin1String(" = zeroblob(?)") : QLatin1String(" = ?"));
 
   sqlite3_int64 target = 0;
   QString where;
@@ -653,11 +658,11 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
   for (const Assignment &a : update.assignments) {
     if (!a.stream) {
       statement.bindValue(index++, a.value);
-    } else if (rowid && a.column.kind != FieldKind::ftMemo) {
+    } else if (throughHandle(a)) {
       statement.bindInt(index++, a.stream->size());
     } else {
       // Text cannot be written through a blob handle without turning it
-      // into a blob, so text values are bound whole.
+      // into a blob, so text values are bound whole; so are small blobs.
       const QByteArray bytes = readStream(*a.stream);
       statement.bindValue(index++, a.column.kind == FieldKind::ftMemo ? CellValue::text(bytes)
                                                                       : CellValue::bytes(bytes));
@@ -689,7 +694,7 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
     const QByteArray table = update.table.toUtf8();
     std::vector<char> chunk;
     for (const Assignment &a : update.assignments) {
-      if (!a.stream || a.column.kind == FieldKind::ftMemo)
+      if (!throughHandle(a))
         continue;
       sqlite3_blob *blob = nullptr;
       const QByteArray column = a.column.name.toUtf8();
