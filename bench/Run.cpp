@@ -179,6 +179,18 @@ QString quotedInit(const QString &odbc) {
   return properties.toString();
 }
 
+// A data-link file as the window writes it: UTF-16 with its byte order mark.
+void writeDataLink(const QString &path, const QString &initString) {
+  const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB "
+                                      "initstring\r\n%1\r\n")
+                           .arg(initString);
+  QFile file(path);
+  QByteArray bytes("\xff\xfe", 2);
+  bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    throw std::runtime_error("cannot write " + path.toStdString());
+}
+
 QString firstLine(const QByteArray &text) {
   return QString::fromLocal8Bit(text.trimmed().split('\n').value(0)).trimmed();
 }
@@ -1008,6 +1020,90 @@ private:
     add({section, "export " + figure, combine(exportOurs), "sqlite3 writefile()",
          combine(exportTheirs), 0.8, 100, bytes});
     add({section, "import " + figure, combine(importOurs), "sqlite3 readfile()",
+         combine(importTheirs), 0.7, 100, bytes});
+    if (pg_)
+      postgresBatch(rows, repeats, picture, figure);
+  }
+
+  // The same against one psql session running a \copy per value, each way:
+  // values out to files in binary COPY format, and those files back in.
+  void postgresBatch(int rows, int repeats, const QByteArray &picture, const QString &figure) {
+    say(QStringLiteral("quillon-batch, PostgreSQL (libpq), %1 ...").arg(figure));
+    const QString table = pgTable(QStringLiteral("batch"));
+    const QString copies = pgTable(QStringLiteral("batch_copies"));
+    pgExec(QStringLiteral("DROP TABLE IF EXISTS %1; DROP TABLE IF EXISTS %2;"
+                          "CREATE TABLE %1 (id integer PRIMARY KEY, picture bytea);"
+                          "INSERT INTO %1 SELECT g, decode('%3', 'hex') "
+                          "FROM generate_series(1, %4) g;"
+                          "CREATE TABLE %2 (v bytea)")
+               .arg(table, copies, QString::fromLatin1(picture.toHex()))
+               .arg(rows));
+    const QString udl = path(QStringLiteral("batch-pg.udl"));
+    writeDataLink(udl, data::postgresInitStringFromOdbc(s_.postgres));
+    const QString ours = path(QStringLiteral("batch-pg-quillon"));
+    const QString theirs = path(QStringLiteral("batch-pg-psql"));
+    const QString exportScript = path(QStringLiteral("batch-export.sql"));
+    const QString importScript = path(QStringLiteral("batch-import.sql"));
+    {
+      QFile out(exportScript), in(importScript);
+      if (!out.open(QIODevice::WriteOnly) || !in.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the psql scripts");
+      for (int id = 1; id <= rows; ++id) {
+        const QString file = QStringLiteral("%1/%2.pgcopy").arg(theirs).arg(id);
+        out.write(QStringLiteral("\\copy (SELECT picture FROM %1 WHERE id = %2) TO '%3' WITH "
+                                 "(FORMAT binary)\n")
+                      .arg(table)
+                      .arg(id)
+                      .arg(file)
+                      .toUtf8());
+        in.write(QStringLiteral("\\copy %1 (v) FROM '%2' WITH (FORMAT binary)\n")
+                     .arg(copies, file)
+                     .toUtf8());
+      }
+    }
+    std::vector<Measure> exportOurs, exportTheirs, importOurs, importTheirs;
+    for (int rep = 0; rep < repeats; ++rep) {
+      for (const QString &dir : {ours, theirs}) {
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+      }
+      pgExec(QStringLiteral("TRUNCATE %1").arg(copies));
+      Command exported;
+      exported.argv = {s_.batch, "export",   "--udl",   udl,     "--table",
+                       table,    "--column", "picture", "--dir", ours};
+      const Outcome exportedOurs = measured(exported, "quillon-batch export (PostgreSQL)");
+      exportOurs.push_back(measureOf(exportedOurs));
+      const Outcome exportedTheirs =
+          measured(psql({QStringLiteral("-q"), QStringLiteral("-f"), exportScript}),
+                   "psql \\copy TO per value");
+      exportTheirs.push_back(measureOf(exportedTheirs));
+      if (exportedOurs.ok() && exportedTheirs.ok()) {
+        expect(QDir(ours).entryList(QDir::Files).size() == rows,
+               QStringLiteral("quillon-batch export (PostgreSQL) wrote every value"));
+        expectSame(ours + QStringLiteral("/%1.jpg").arg(rows),
+                   theirs + QStringLiteral("/%1.pgcopy").arg(rows),
+                   QStringLiteral("quillon-batch export (PostgreSQL), the last value"),
+                   kCopyValueOffset);
+      }
+      Command imported;
+      imported.argv = {s_.batch,   "import",  "--udl", udl,  "--table", table,
+                       "--column", "picture", "--key", "id", "--dir",   ours};
+      importOurs.push_back(measureOf(measured(imported, "quillon-batch import (PostgreSQL)")));
+      importTheirs.push_back(
+          measureOf(measured(psql({QStringLiteral("-q"), QStringLiteral("-f"), importScript}),
+                             "psql \\copy FROM per file")));
+    }
+    pgExec(QStringLiteral("DROP TABLE IF EXISTS %1; DROP TABLE IF EXISTS %2").arg(table, copies));
+    for (const QString &dir : {ours, theirs})
+      QDir(dir).removeRecursively();
+    for (const QString &file : {udl, exportScript, importScript})
+      QFile::remove(file);
+
+    const QString section = QStringLiteral("quillon-batch, PostgreSQL through libpq");
+    const qint64 bytes = qint64(rows) * qint64(picture.size());
+    add({section, "export " + figure, combine(exportOurs), "psql \\copy TO per value",
+         combine(exportTheirs), 0.8, 100, bytes});
+    add({section, "import " + figure, combine(importOurs), "psql \\copy FROM per file",
          combine(importTheirs), 0.7, 100, bytes});
   }
 
