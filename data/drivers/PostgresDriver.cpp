@@ -369,6 +369,15 @@ QByteArray PostgresDriver::updateRow(const RowUpdate &update) {
       statement.addValue(a.value);
       continue;
     }
+    // Up to a chunk, the value is a parameter of the UPDATE itself: a table
+    // of its own would cost more than the value.
+    if (a.stream->size() <= kTransferChunk) {
+      QByteArray bytes = readAll(*a.stream);
+      sets << column + QLatin1String(" = ?");
+      statement.addValue(a.column.kind == FieldKind::ftBlob ? CellValue::bytes(std::move(bytes))
+                                                            : CellValue::text(std::move(bytes)));
+      continue;
+    }
     // The new value goes to a table of its own through COPY, so that only a
     // chunk of it is ever in memory here, and from there to the row.
     const bool textual = a.column.kind != FieldKind::ftBlob;
