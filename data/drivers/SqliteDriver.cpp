@@ -619,9 +619,16 @@ QStringList SqliteDriver::readOnlyColumns(const QString &table) {
 }
 
 bool SqliteDriver::hasRowid(const QString &table) {
+  // Within a write group the schema cannot change under the open
+  // transaction's write lock, so the answer is kept for its rows.
+  if (const auto known = groupRowids_.find(table); grouped_ && known != groupRowids_.end())
+    return known->second;
   Statement probe(db_, QStringLiteral("SELECT \"wr\" FROM pragma_table_list(?)"));
   probe.bindText(1, table);
-  return probe.step() && sqlite3_column_int(probe.get(), 0) == 0;
+  const bool rowid = probe.step() && sqlite3_column_int(probe.get(), 0) == 0;
+  if (grouped_)
+    groupRowids_[table] = rowid;
+  return rowid;
 }
 
 QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
@@ -742,6 +749,7 @@ void SqliteDriver::endWriteGroup() {
   if (!grouped_)
     return;
   grouped_ = false;
+  groupRowids_.clear();
   run(db_, "COMMIT");
 }
 

@@ -3,6 +3,8 @@
 #include "data/ConnectionSettings.h"
 #include "data/Driver.h"
 
+#include <map>
+
 struct sqlite3;
 
 namespace quillon::data {
@@ -40,7 +42,8 @@ private:
   bool hasRowid(const QString &table);
 
   sqlite3 *db_;
-  bool grouped_ = false; // within beginWriteGroup
+  bool grouped_ = false;                // within beginWriteGroup
+  std::map<QString, bool> groupRowids_; // hasRowid's answers within the group
 };
 
 } // namespace quillon::data
