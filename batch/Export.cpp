@@ -61,22 +61,10 @@ public:
   // holds all of it, else every column of that table that can be compared.
   std::vector<int> locators(Driver &driver, const QString &table, bool *keyed) const {
     std::vector<int> found;
-    *keyed = false;
-    if (table.isEmpty())
-      return found;
-    for (const QString &part : data::keyColumnsIfKnown(driver, table)) {
-      const auto c = std::find_if(columns_.begin(), columns_.end(), [&](const ColumnInfo &i) {
-        return !i.rowId && i.baseTable == table &&
-               i.baseColumn.compare(part, Qt::CaseInsensitive) == 0;
-      });
-      if (c == columns_.end()) {
-        found.clear();
-        break;
-      }
-      found.push_back(int(c - columns_.begin()));
-    }
+    if (!table.isEmpty())
+      found = data::keyColumnsIn(driver, columns_, table);
     *keyed = !found.empty();
-    if (found.empty())
+    if (found.empty() && !table.isEmpty())
       for (size_t c = 0; c < columns_.size(); ++c)
         if (!columns_[c].rowId && columns_[c].baseTable == table &&
             !data::isLargeValueKind(columns_[c].kind))
@@ -99,11 +87,8 @@ qint64 countRows(Driver &driver, const QString &sql) {
   const data::SqlDialect &dialect = data::SqlDialect::of(driver.dialect());
   if (!dialect.isSingleSelect(sql))
     return -1;
-  QString body = sql.trimmed();
-  if (body.endsWith(QLatin1Char(';')))
-    body.chop(1);
   try {
-    const auto result = driver.execute(QStringLiteral("SELECT count(*) FROM (\n%1\n) q").arg(body));
+    const auto result = driver.execute(dialect.countSelect(sql));
     if (result && result->fetch())
       return result->value(0, kWhole).data().toLongLong();
   } catch (const DataError &error) {

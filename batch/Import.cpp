@@ -30,15 +30,9 @@ using data::ColumnRef;
 using data::DataError;
 using data::Driver;
 
-bool isIntegerKind(data::FieldKind kind) {
-  using data::FieldKind;
-  return kind == FieldKind::ftSmallint || kind == FieldKind::ftInteger ||
-         kind == FieldKind::ftWord || kind == FieldKind::ftAutoInc || kind == FieldKind::ftLargeint;
-}
-
 // A key as the file name gives it, typed as its column compares.
 CellValue keyValue(const ColumnInfo &column, const QString &text) {
-  if (isIntegerKind(column.kind)) {
+  if (data::isWholeNumberKind(column.kind)) {
     bool ok = false;
     const qint64 value = text.toLongLong(&ok);
     if (ok)

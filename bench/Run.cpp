@@ -179,18 +179,6 @@ QString quotedInit(const QString &odbc) {
   return properties.toString();
 }
 
-// A data-link file as the window writes it: UTF-16 with its byte order mark.
-void writeDataLink(const QString &path, const QString &initString) {
-  const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB "
-                                      "initstring\r\n%1\r\n")
-                           .arg(initString);
-  QFile file(path);
-  QByteArray bytes("\xff\xfe", 2);
-  bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-    throw std::runtime_error("cannot write " + path.toStdString());
-}
-
 QString firstLine(const QByteArray &text) {
   return QString::fromLocal8Bit(text.trimmed().split('\n').value(0)).trimmed();
 }
@@ -290,6 +278,20 @@ private:
     else if (s_.verbose && !outcome.field(QStringLiteral("phases")).isEmpty())
       say(QStringLiteral("  %1: %2").arg(what, outcome.field(QStringLiteral("phases"))));
     return outcome;
+  }
+
+  static void writeUdl(const QString &path, const QString &initString) {
+    QString error;
+    if (!data::writeDataLinkFile(path, initString, &error))
+      throw std::runtime_error(error.toStdString());
+  }
+
+  // Empties the folders, making them where they are missing.
+  static void freshFolders(const QStringList &folders) {
+    for (const QString &folder : folders) {
+      QDir(folder).removeRecursively();
+      QDir().mkpath(folder);
+    }
   }
 
   Command self(const QStringList &args) const {
@@ -950,19 +952,13 @@ private:
           "CREATE TABLE pics (id INTEGER PRIMARY KEY, name varchar(50), picture image)"));
       file.fill(QStringLiteral("pics"), rows, picture);
     }
-    Command makeUdl;
-    makeUdl.argv = {s_.makeDemoDb, QStringLiteral("--udl"), udl, db};
-    if (const Outcome made = run(makeUdl); !made.ok())
-      throw std::runtime_error("make-demo-db --udl: " + made.failure().toStdString());
+    writeUdl(udl, QStringLiteral("Provider=SQLite;Data Source=%1").arg(db));
 
     const QString ours = path(QStringLiteral("batch-quillon"));
     const QString theirs = path(QStringLiteral("batch-sqlite3"));
     std::vector<Measure> exportOurs, exportTheirs, importOurs, importTheirs;
     for (int rep = 0; rep < repeats; ++rep) {
-      for (const QString &dir : {ours, theirs}) {
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
-      }
+      freshFolders({ours, theirs});
       Command exported;
       exported.argv = {s_.batch,
                        QStringLiteral("export"),
@@ -1039,7 +1035,7 @@ private:
                .arg(table, copies, QString::fromLatin1(picture.toHex()))
                .arg(rows));
     const QString udl = path(QStringLiteral("batch-pg.udl"));
-    writeDataLink(udl, data::postgresInitStringFromOdbc(s_.postgres));
+    writeUdl(udl, data::postgresInitStringFromOdbc(s_.postgres));
     const QString ours = path(QStringLiteral("batch-pg-quillon"));
     const QString theirs = path(QStringLiteral("batch-pg-psql"));
     const QString exportScript = path(QStringLiteral("batch-export.sql"));
@@ -1063,10 +1059,7 @@ private:
     }
     std::vector<Measure> exportOurs, exportTheirs, importOurs, importTheirs;
     for (int rep = 0; rep < repeats; ++rep) {
-      for (const QString &dir : {ours, theirs}) {
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
-      }
+      freshFolders({ours, theirs});
       pgExec(QStringLiteral("TRUNCATE %1").arg(copies));
       Command exported;
       exported.argv = {s_.batch, "export",   "--udl",   udl,     "--table",

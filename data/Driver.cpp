@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace quillon::data {
@@ -73,13 +74,30 @@ QStringList keyColumnsIfKnown(Driver &driver, const QString &table) {
 }
 
 QString Driver::textEncoding() {
+  if (textEncoding_)
+    return *textEncoding_;
   const QString statement = SqlDialect::of(dialect()).textEncodingStatement();
-  if (statement.isEmpty())
-    return {};
-  const std::unique_ptr<ResultSet> result = execute(statement);
-  if (!result || !result->fetch())
-    return {};
-  return QString::fromUtf8(result->value(0, std::numeric_limits<qint64>::max()).data());
+  QString encoding;
+  if (!statement.isEmpty())
+    if (const std::unique_ptr<ResultSet> result = execute(statement); result && result->fetch())
+      encoding = QString::fromUtf8(result->value(0, std::numeric_limits<qint64>::max()).data());
+  textEncoding_ = encoding;
+  return encoding;
+}
+
+std::vector<int> keyColumnsIn(Driver &driver, const std::vector<ColumnInfo> &columns,
+                              const QString &table) {
+  std::vector<int> found;
+  for (const QString &part : keyColumnsIfKnown(driver, table)) {
+    const auto c = std::find_if(columns.begin(), columns.end(), [&](const ColumnInfo &i) {
+      return !i.rowId && i.baseTable == table &&
+             i.baseColumn.compare(part, Qt::CaseInsensitive) == 0;
+    });
+    if (c == columns.end())
+      return {};
+    found.push_back(int(c - columns.begin()));
+  }
+  return found;
 }
 
 QString rowNotFoundMessage() {

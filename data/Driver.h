@@ -121,8 +121,9 @@ public:
   // version after the write when `update.keyAfter` asks for it, else null.
   virtual QByteArray updateRow(const RowUpdate &update) = 0;
   // The encoding text values must be valid in (SqlDialect::checksText), as
-  // the engine names it ("UTF8"); empty where any bytes pass.
-  virtual QString textEncoding();
+  // the engine names it ("UTF8"); empty where any bytes pass. Asked once
+  // per connection.
+  QString textEncoding();
   // Lets the next writes share one transaction, each row's write in a
   // savepoint of its own, so that one that fails undoes only itself and
   // many rows cost one commit; endWriteGroup commits them (a group never
@@ -137,11 +138,19 @@ public:
   // Reads a large value of the one row that matches the criteria.
   virtual std::unique_ptr<ByteSource> readValue(const QString &table, const ColumnRef &column,
                                                 const std::vector<Criterion> &criteria) = 0;
+
+private:
+  std::optional<QString> textEncoding_;
 };
 
 // driver.keyColumns(table), or none where the driver cannot tell; a lost
 // connection still throws.
 QStringList keyColumnsIfKnown(Driver &driver, const QString &table);
+// The positions in `columns` of the result columns that hold the key of
+// `table` (driver.keyColumns), in the key's order; empty when the driver
+// tells no key or the result lacks part of it.
+std::vector<int> keyColumnsIn(Driver &driver, const std::vector<ColumnInfo> &columns,
+                              const QString &table);
 
 // The error texts every driver uses for rows it cannot identify.
 QString rowNotFoundMessage();

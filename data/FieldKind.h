@@ -39,6 +39,12 @@ constexpr bool isLargeValueKind(FieldKind kind) {
          kind == FieldKind::ftFmtMemo;
 }
 
+// Kinds whose values are whole numbers (booleans aside).
+constexpr bool isWholeNumberKind(FieldKind kind) {
+  return kind == FieldKind::ftSmallint || kind == FieldKind::ftInteger ||
+         kind == FieldKind::ftWord || kind == FieldKind::ftAutoInc || kind == FieldKind::ftLargeint;
+}
+
 // Kinds whose values are plain text of a declared length.
 constexpr bool isTextKind(FieldKind kind) {
   return kind == FieldKind::ftString || kind == FieldKind::ftWideString;

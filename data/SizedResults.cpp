@@ -77,18 +77,9 @@ RowVersions rowVersionsOf(Driver &driver, const std::vector<ColumnInfo> &describ
         !tables.contains(column.baseTable))
       tables << column.baseTable;
   for (const QString &table : tables) {
-    const QStringList key = keyColumnsIfKnown(driver, table);
     std::vector<SqlDialect::KeyColumn> keyColumns;
-    for (const QString &part : key) {
-      const auto found = std::find_if(described.begin(), described.end(), [&](const ColumnInfo &c) {
-        return c.baseTable == table && c.baseColumn.compare(part, Qt::CaseInsensitive) == 0;
-      });
-      if (found == described.end()) {
-        keyColumns.clear();
-        break;
-      }
-      keyColumns.push_back({found->baseColumn, found->name});
-    }
+    for (int c : keyColumnsIn(driver, described, table))
+      keyColumns.push_back({described[size_t(c)].baseColumn, described[size_t(c)].name});
     const QString expression = dialect.resultRowVersion(table, keyColumns);
     if (expression.isEmpty())
       continue;

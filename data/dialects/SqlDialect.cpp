@@ -122,9 +122,6 @@ QString SqlDialect::qualifiedName(const QString &schema, const QString &table,
 
 QString SqlDialect::sizedSelect(const QString &statement, const std::vector<SizedColumn> &columns,
                                 qint64 inlineLimit, const QStringList &extra) const {
-  QString body = statement.trimmed();
-  if (body.endsWith(QLatin1Char(';')))
-    body.chop(1);
   QStringList selected;
   for (size_t c = 0; c < columns.size(); ++c) {
     const QString column = QStringLiteral("q.") + quote(columns[c].name);
@@ -141,9 +138,21 @@ QString SqlDialect::sizedSelect(const QString &statement, const std::vector<Size
   }
   for (qsizetype x = 0; x < extra.size(); ++x)
     selected << QStringLiteral("%1 AS %2").arg(extra[x], quote(QStringLiteral("x%1").arg(x)));
+  return QStringLiteral("SELECT %1 FROM %2")
+      .arg(selected.join(QLatin1String(", ")), wrapped(statement));
+}
+
+QString SqlDialect::countSelect(const QString &statement) const {
+  return QStringLiteral("SELECT count(*) FROM ") + wrapped(statement);
+}
+
+QString SqlDialect::wrapped(const QString &statement) {
+  QString body = statement.trimmed();
+  if (body.endsWith(QLatin1Char(';')))
+    body.chop(1);
   // The statement on lines of its own, so that a comment at its end ends
   // there.
-  return QStringLiteral("SELECT %1 FROM (\n%2\n) q").arg(selected.join(QLatin1String(", ")), body);
+  return QStringLiteral("(\n%1\n) q").arg(body);
 }
 
 bool SqlDialect::isSingleSelect(const QString &sql) const {

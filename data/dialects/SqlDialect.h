@@ -97,6 +97,9 @@ public:
   QString sizedSelect(const QString &statement, const std::vector<SizedColumn> &columns,
                       qint64 inlineLimit, const QStringList &extra = {}) const;
 
+  // A SELECT of the number of rows `statement`, a single SELECT, gives.
+  QString countSelect(const QString &statement) const;
+
   // ---- row versions
 
   // A text that the engine changes whenever another client writes a row,
@@ -159,6 +162,10 @@ public:
   // Declared text lengths above this are the engine's unbounded text
   // (SQL Server's (max), PostgreSQL's varchar without a length).
   virtual qint64 longestBoundedText() const = 0;
+
+private:
+  // `statement` as a subquery q, without its final ';'.
+  static QString wrapped(const QString &statement);
 };
 
 } // namespace quillon::data

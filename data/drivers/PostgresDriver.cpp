@@ -25,11 +25,6 @@ const SqlDialect &postgres() {
 
 const char *const kMissingParameters = "No value given for one or more required parameters.";
 
-bool isIntegerKind(FieldKind kind) {
-  return kind == FieldKind::ftSmallint || kind == FieldKind::ftInteger ||
-         kind == FieldKind::ftWord || kind == FieldKind::ftAutoInc || kind == FieldKind::ftLargeint;
-}
-
 // A value from its text, or from its bytes for a bytea column sent in
 // binary (or decoded from hex).
 CellValue cellOf(const ColumnInfo &info, QByteArray bytes, qint64 inlineLimit) {
@@ -43,7 +38,7 @@ CellValue cellOf(const ColumnInfo &info, QByteArray bytes, qint64 inlineLimit) {
     if (bytes == "f" || bytes == "false")
       return CellValue::integer(0);
   }
-  if (isIntegerKind(info.kind)) {
+  if (isWholeNumberKind(info.kind)) {
     bool ok = false;
     const qint64 v = bytes.toLongLong(&ok);
     if (ok)

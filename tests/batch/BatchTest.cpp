@@ -1,6 +1,7 @@
 #include "batch/Commands.h"
 #include "batch/Options.h"
 #include "batch/Report.h"
+#include "data/DataLink.h"
 #include "data/DatabaseFixture.h"
 
 #include <QDir>
@@ -302,14 +303,10 @@ TEST(BatchProgramTest, InterruptedExportLeavesOnlyWholeFiles) {
   connection.driver().execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
                               "WHERE i < 40) INSERT INTO t (v) SELECT randomblob(4194304) FROM n");
   const QString udl = scratch.file("db.udl");
-  {
-    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB "
-                                        "initstring\r\nProvider=SQLite;Data Source=%1\r\n")
-                             .arg(database);
-    QByteArray bytes("\xff\xfe", 2);
-    bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    writeBytes(udl, bytes);
-  }
+  QString error;
+  ASSERT_TRUE(data::writeDataLinkFile(
+      udl, QStringLiteral("Provider=SQLite;Data Source=%1").arg(database), &error))
+      << error.toStdString();
   const QString out = scratch.file("out");
   QProcess process;
   process.start(QStringLiteral(QUILLON_BATCH),
