@@ -1,6 +1,7 @@
 #include "data/drivers/SqliteDriver.h"
 
 #include "data/DataError.h"
+#include "data/drivers/sqlite/StatementCache.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -26,7 +27,7 @@ QString errorOf(sqlite3 *db) {
   return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
-// Owns a prepared statement.
+// A prepared statement of its own, or one lent by a cache until done.
 class Statement {
 public:
   Statement(sqlite3 *db, const QString &sql) : db_(db) {
@@ -34,7 +35,14 @@ public:
     if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt_, nullptr) != SQLITE_OK)
       throw DataError(errorOf(db));
   }
-  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(StatementCache &cache, const QString &sql)
+      : db_(cache.db()), cache_(&cache), text_(sql.toUtf8()), stmt_(cache.take(text_)) {}
+  ~Statement() {
+    if (cache_)
+      cache_->giveBack(std::move(text_), stmt_);
+    else
+      sqlite3_finalize(stmt_);
+  }
   Statement(const Statement &) = delete;
   Statement &operator=(const Statement &) = delete;
 
@@ -93,6 +101,8 @@ private:
   }
 
   sqlite3 *db_;
+  StatementCache *cache_ = nullptr;
+  QByteArray text_;
   sqlite3_stmt *stmt_ = nullptr;
 };
 
@@ -110,21 +120,23 @@ void run(sqlite3 *db, const char *sql) {
 // open, a savepoint released or rolled back to instead.
 class Transaction {
 public:
-  Transaction(sqlite3 *db, bool nested) : db_(db), nested_(nested) {
-    run(db, nested_ ? "SAVEPOINT quillon_write" : "BEGIN IMMEDIATE");
+  Transaction(StatementCache &statements, bool nested) : statements_(statements), nested_(nested) {
+    Statement(statements_, QLatin1String(nested_ ? "SAVEPOINT quillon_write" : "BEGIN IMMEDIATE"))
+        .step();
   }
   ~Transaction() {
     if (open_)
-      sqlite3_exec(db_, nested_ ? "ROLLBACK TO quillon_write; RELEASE quillon_write" : "ROLLBACK",
+      sqlite3_exec(statements_.db(),
+                   nested_ ? "ROLLBACK TO quillon_write; RELEASE quillon_write" : "ROLLBACK",
                    nullptr, nullptr, nullptr);
   }
   void commit() {
-    run(db_, nested_ ? "RELEASE quillon_write" : "COMMIT");
+    Statement(statements_, QLatin1String(nested_ ? "RELEASE quillon_write" : "COMMIT")).step();
     open_ = false;
   }
 
 private:
-  sqlite3 *db_;
+  StatementCache &statements_;
   bool nested_;
   bool open_ = true;
 };
@@ -157,10 +169,10 @@ int bindCriteria(Statement &statement, const std::vector<Criterion> &criteria, i
 }
 
 // The rowids of the rows matching the criteria, at most two.
-std::vector<sqlite3_int64> matchingRowids(sqlite3 *db, const QString &table,
+std::vector<sqlite3_int64> matchingRowids(StatementCache &statements, const QString &table,
                                           const std::vector<Criterion> &criteria) {
-  Statement select(db, QStringLiteral("SELECT rowid FROM %1 WHERE %2 LIMIT 2")
-                           .arg(quoteIdentifier(table), whereClause(criteria)));
+  Statement select(statements, QStringLiteral("SELECT rowid FROM %1 WHERE %2 LIMIT 2")
+                                   .arg(quoteIdentifier(table), whereClause(criteria)));
   bindCriteria(select, criteria, 1);
   std::vector<sqlite3_int64> rowids;
   while (select.step())
@@ -168,21 +180,22 @@ std::vector<sqlite3_int64> matchingRowids(sqlite3 *db, const QString &table,
   return rowids;
 }
 
-qint64 countMatches(sqlite3 *db, const QString &table, const std::vector<Criterion> &criteria) {
-  Statement count(db, QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
-                          .arg(quoteIdentifier(table), whereClause(criteria)));
+qint64 countMatches(StatementCache &statements, const QString &table,
+                    const std::vector<Criterion> &criteria) {
+  Statement count(statements, QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                                  .arg(quoteIdentifier(table), whereClause(criteria)));
   bindCriteria(count, criteria, 1);
   count.step();
   return sqlite3_column_int64(count.get(), 0);
 }
 
-sqlite3_int64 theOneRowid(sqlite3 *db, const QString &table,
+sqlite3_int64 theOneRowid(StatementCache &statements, const QString &table,
                           const std::vector<Criterion> &criteria) {
-  const std::vector<sqlite3_int64> rowids = matchingRowids(db, table, criteria);
+  const std::vector<sqlite3_int64> rowids = matchingRowids(statements, table, criteria);
   if (rowids.empty())
     throw DataError(rowNotFoundMessage());
   if (rowids.size() > 1)
-    throw DataError(rowNotUniqueMessage(table, countMatches(db, table, criteria)));
+    throw DataError(rowNotUniqueMessage(table, countMatches(statements, table, criteria)));
   return rowids.front();
 }
 
@@ -509,7 +522,11 @@ std::unique_ptr<Driver> SqliteDriver::connect(const ConnectionSettings &settings
   return driver;
 }
 
+SqliteDriver::SqliteDriver(sqlite3 *db)
+    : db_(db), statements_(std::make_unique<StatementCache>(db)) {}
+
 SqliteDriver::~SqliteDriver() {
+  statements_.reset(); // finalized before the connection closes
   sqlite3_close_v2(db_);
 }
 
@@ -570,8 +587,9 @@ std::unique_ptr<ResultSet> SqliteDriver::execute(const QString &sql) {
 QStringList SqliteDriver::keyColumns(const QString &table) {
   QStringList primary;
   {
-    Statement info(db_, QStringLiteral("SELECT name, pk FROM pragma_table_info(?) WHERE pk > 0 "
-                                       "ORDER BY pk"));
+    Statement info(*statements_,
+                   QStringLiteral("SELECT name, pk FROM pragma_table_info(?) WHERE pk > 0 "
+                                  "ORDER BY pk"));
     info.bindText(1, table);
     while (info.step())
       primary << QString::fromUtf8(
@@ -581,16 +599,17 @@ QStringList SqliteDriver::keyColumns(const QString &table) {
     return primary;
 
   // Otherwise the first full unique index over columns that cannot be NULL.
-  Statement indexes(db_, QStringLiteral("SELECT name FROM pragma_index_list(?) "
-                                        "WHERE \"unique\" = 1 AND partial = 0 ORDER BY seq"));
+  Statement indexes(*statements_,
+                    QStringLiteral("SELECT name FROM pragma_index_list(?) "
+                                   "WHERE \"unique\" = 1 AND partial = 0 ORDER BY seq"));
   indexes.bindText(1, table);
   while (indexes.step()) {
     const QString index =
         QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(indexes.get(), 0)));
-    Statement columns(db_, QStringLiteral("SELECT ii.name, ti.\"notnull\" FROM "
-                                          "pragma_index_info(?) ii LEFT JOIN "
-                                          "pragma_table_info(?) ti ON ti.name = ii.name "
-                                          "ORDER BY ii.seqno"));
+    Statement columns(*statements_, QStringLiteral("SELECT ii.name, ti.\"notnull\" FROM "
+                                                   "pragma_index_info(?) ii LEFT JOIN "
+                                                   "pragma_table_info(?) ti ON ti.name = ii.name "
+                                                   "ORDER BY ii.seqno"));
     columns.bindText(1, index);
     columns.bindText(2, table);
     QStringList names;
@@ -609,7 +628,7 @@ QStringList SqliteDriver::keyColumns(const QString &table) {
 }
 
 QStringList SqliteDriver::readOnlyColumns(const QString &table) {
-  Statement generated(db_, sqlite().readOnlyColumnsStatement());
+  Statement generated(*statements_, sqlite().readOnlyColumnsStatement());
   generated.bindText(1, table);
   QStringList columns;
   while (generated.step())
@@ -623,7 +642,7 @@ bool SqliteDriver::hasRowid(const QString &table) {
   // transaction's write lock, so the answer is kept for its rows.
   if (const auto known = groupRowids_.find(table); grouped_ && known != groupRowids_.end())
     return known->second;
-  Statement probe(db_, QStringLiteral("SELECT \"wr\" FROM pragma_table_list(?)"));
+  Statement probe(*statements_, QStringLiteral("SELECT \"wr\" FROM pragma_table_list(?)"));
   probe.bindText(1, table);
   const bool rowid = probe.step() && sqlite3_column_int(probe.get(), 0) == 0;
   if (grouped_)
@@ -634,7 +653,7 @@ bool SqliteDriver::hasRowid(const QString &table) {
 QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
   if (update.assignments.empty())
     return {};
-  Transaction transaction(db_, grouped_);
+  Transaction transaction(*statements_, grouped_);
   const bool rowid = hasRowid(update.table);
 
   // A blob larger than a chunk goes through a blob handle, so that only a
@@ -652,15 +671,15 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
   sqlite3_int64 target = 0;
   QString where;
   if (rowid) {
-    target = theOneRowid(db_, update.table, update.criteria);
+    target = theOneRowid(*statements_, update.table, update.criteria);
     where = QStringLiteral("rowid = ?");
   } else {
     where = whereClause(update.criteria);
   }
 
   Statement statement(
-      db_, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-               .arg(quoteIdentifier(update.table), sets.join(QLatin1String(", ")), where));
+      *statements_, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                        .arg(quoteIdentifier(update.table), sets.join(QLatin1String(", ")), where));
   int index = 1;
   for (const Assignment &a : update.assignments) {
     if (!a.stream) {
@@ -728,7 +747,7 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
   QByteArray version;
   if (!update.keyAfter.empty()) {
     // The connection's own commit leaves its data version as it is.
-    Statement select(db_, QStringLiteral("SELECT %1").arg(sqlite().rowVersion()));
+    Statement select(*statements_, QStringLiteral("SELECT %1").arg(sqlite().rowVersion()));
     if (select.step())
       version = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
   }
@@ -760,24 +779,24 @@ void SqliteDriver::interrupt() {
 std::unique_ptr<ByteSource> SqliteDriver::readValue(const QString &table, const ColumnRef &column,
                                                     const std::vector<Criterion> &criteria) {
   if (!hasRowid(table)) {
-    Statement select(
-        db_, QStringLiteral("SELECT %1 FROM %2 WHERE %3 LIMIT 2")
-                 .arg(quoteIdentifier(column.name), quoteIdentifier(table), whereClause(criteria)));
+    Statement select(*statements_, QStringLiteral("SELECT %1 FROM %2 WHERE %3 LIMIT 2")
+                                       .arg(quoteIdentifier(column.name), quoteIdentifier(table),
+                                            whereClause(criteria)));
     bindCriteria(select, criteria, 1);
     if (!select.step())
       throw DataError(rowNotFoundMessage());
     const auto *data = static_cast<const char *>(sqlite3_column_blob(select.get(), 0));
     QByteArray bytes(data, sqlite3_column_bytes(select.get(), 0));
     if (select.step())
-      throw DataError(rowNotUniqueMessage(table, countMatches(db_, table, criteria)));
+      throw DataError(rowNotUniqueMessage(table, countMatches(*statements_, table, criteria)));
     return std::make_unique<MemoryByteSource>(bytes);
   }
 
-  const sqlite3_int64 rowid = theOneRowid(db_, table, criteria);
+  const sqlite3_int64 rowid = theOneRowid(*statements_, table, criteria);
   {
     // A blob handle cannot be opened on NULL.
-    Statement type(db_, QStringLiteral("SELECT typeof(%1) FROM %2 WHERE rowid = ?")
-                            .arg(quoteIdentifier(column.name), quoteIdentifier(table)));
+    Statement type(*statements_, QStringLiteral("SELECT typeof(%1) FROM %2 WHERE rowid = ?")
+                                     .arg(quoteIdentifier(column.name), quoteIdentifier(table)));
     type.bindInt(1, rowid);
     if (type.step() &&
         qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(type.get(), 0)), "null") == 0)

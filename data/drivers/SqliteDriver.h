@@ -4,10 +4,13 @@
 #include "data/Driver.h"
 
 #include <map>
+#include <memory>
 
 struct sqlite3;
 
 namespace quillon::data {
+
+class StatementCache;
 
 // The kind a column declared with `declaredType` gets; SQLite's declared
 // types are read as SQL Server type names ("image", "varchar(50)", ...).
@@ -38,10 +41,11 @@ public:
                                         const std::vector<Criterion> &criteria) override;
 
 private:
-  explicit SqliteDriver(sqlite3 *db) : db_(db) {}
+  explicit SqliteDriver(sqlite3 *db);
   bool hasRowid(const QString &table);
 
   sqlite3 *db_;
+  std::unique_ptr<StatementCache> statements_;
   bool grouped_ = false;                // within beginWriteGroup
   std::map<QString, bool> groupRowids_; // hasRowid's answers within the group
 };
