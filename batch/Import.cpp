@@ -1,5 +1,6 @@
 #include "batch/Commands.h"
 
+#include "batch/FileReadAhead.h"
 #include "batch/Options.h"
 #include "batch/Report.h"
 #include "data/DataError.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <functional>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -94,10 +96,29 @@ public:
                                             ? QStringLiteral("{%1}.*").arg(options_.key)
                                             : options_.match,
                                         options_.key));
+    // A file's row follows from its name alone, so the files that name one
+    // can be read ahead in the order they are written.
+    std::vector<Target> targets;
+    QStringList toRead;
     for (const QFileInfo &file : files) {
+      targets.push_back(targetOf(file, matcher));
+      if (targets.back().skipped.isEmpty())
+        toRead << file.filePath();
+    }
+    FileReadAhead reader(options_.dryRun ? QStringList() : toRead,
+                         options_.jobs > 1 ? options_.jobs : 0);
+    for (const Target &target : targets) {
       if (stop_)
         break;
-      importFile(file, matcher);
+      if (!target.skipped.isEmpty())
+        report_.skipped(target.what, target.skipped);
+      else if (options_.dryRun)
+        tryWriting(target, [&] {
+          driver_.readValue(table_, refOf(value_), target.criteria); // exactly one row, or throws
+          report_.wouldWrite(target.what, target.size);
+        });
+      else
+        tryWriting(target, [&] { write(target, reader.next()); });
       report_.progress();
     }
     commitGroup();
@@ -126,60 +147,78 @@ private:
             column.typeName};
   }
 
-  void importFile(const QFileInfo &file, const std::optional<QRegularExpression> &matcher) {
-    const QString path = file.filePath();
-    QString what = QStringLiteral("file ") + path;
+  // A file, the row it names, or why it is skipped.
+  struct Target {
+    QString what;
+    qint64 size = 0;
+    std::vector<data::Criterion> criteria;
+    QString skipped;
+  };
+
+  Target targetOf(const QFileInfo &file, const std::optional<QRegularExpression> &matcher) const {
+    Target target{QStringLiteral("file ") + file.filePath(), file.size(), {}, {}};
     QString matchText = file.fileName();
     if (matcher) {
       const QRegularExpressionMatch found = matcher->match(file.fileName());
       if (!found.hasMatch()) {
-        report_.skipped(what, QStringLiteral("the name does not match --match"));
-        return;
+        target.skipped = QStringLiteral("the name does not match --match");
+        return target;
       }
       matchText = found.captured(1);
     }
-    what += QStringLiteral(" row %1=%2").arg(match_.name, matchText);
-    const std::vector<data::Criterion> criteria{{refOf(match_), keyValue(match_, matchText)}};
+    target.what += QStringLiteral(" row %1=%2").arg(match_.name, matchText);
+    target.criteria = {{refOf(match_), keyValue(match_, matchText)}};
+    return target;
+  }
+
+  // Runs `work`; a row that is not there or not alone is skipped, any other
+  // refusal fails the file alone.
+  void tryWriting(const Target &target, const std::function<void()> &work) {
     try {
-      if (options_.dryRun) {
-        driver_.readValue(table_, refOf(value_), criteria); // exactly one row, or throws
-        report_.wouldWrite(what, file.size());
-        return;
-      }
-      const std::shared_ptr<data::FileValue> value = data::FileValue::open(path);
-      if (value->size() > driver_.largestValue())
-        throw DataError(QStringLiteral("%1 bytes, more than the database keeps in one value (%2)")
-                            .arg(value->size())
-                            .arg(driver_.largestValue()));
-      data::refuseUnstorableText(driver_, value_.kind, value_.typeName, [&](const auto &sink) {
-        data::copyInChunks(*value->reader(), sink);
-      });
-      data::Assignment assignment{refOf(value_), CellValue::null(), nullptr};
-      if (value->size() > 0)
-        assignment.stream = value->reader();
-      else
-        assignment.value =
-            value_.kind == data::FieldKind::ftBlob ? CellValue::bytes("") : CellValue::text("");
-      if (!groupOpen_) {
-        driver_.beginWriteGroup();
-        groupOpen_ = true;
-      }
-      driver_.updateRow({table_, {assignment}, criteria});
-      group_.push_back({what, value->size()});
-      groupBytes_ += value->size();
-      if (qsizetype(group_.size()) >= kGroupFiles || groupBytes_ >= kGroupBytes)
-        commitGroup();
+      work();
     } catch (const DataError &error) {
       if (error.connectionLost())
         throw;
       const QString message = error.message();
       if (message == data::rowNotFoundMessage())
-        report_.skipped(what, QStringLiteral("no row matches"));
+        report_.skipped(target.what, QStringLiteral("no row matches"));
       else if (message.startsWith(QLatin1String("Row cannot be identified uniquely")))
-        report_.skipped(what, message);
+        report_.skipped(target.what, message);
       else
-        report_.failed(what, message);
+        report_.failed(target.what, message);
     }
+  }
+
+  void write(const Target &target, FileReadAhead::Opened file) {
+    if (!file.value)
+      throw DataError(file.error);
+    const qint64 size = file.value->size();
+    if (size > driver_.largestValue())
+      throw DataError(QStringLiteral("%1 bytes, more than the database keeps in one value (%2)")
+                          .arg(size)
+                          .arg(driver_.largestValue()));
+    const auto reader = [&]() -> std::unique_ptr<data::ByteSource> {
+      if (file.whole)
+        return std::make_unique<data::MemoryByteSource>(file.bytes);
+      return file.value->reader();
+    };
+    data::refuseUnstorableText(driver_, value_.kind, value_.typeName,
+                               [&](const auto &sink) { data::copyInChunks(*reader(), sink); });
+    data::Assignment assignment{refOf(value_), CellValue::null(), nullptr};
+    if (size > 0)
+      assignment.stream = reader();
+    else
+      assignment.value =
+          value_.kind == data::FieldKind::ftBlob ? CellValue::bytes("") : CellValue::text("");
+    if (!groupOpen_) {
+      driver_.beginWriteGroup();
+      groupOpen_ = true;
+    }
+    driver_.updateRow({table_, {assignment}, target.criteria});
+    group_.push_back({target.what, size});
+    groupBytes_ += size;
+    if (qsizetype(group_.size()) >= kGroupFiles || groupBytes_ >= kGroupBytes)
+      commitGroup();
   }
 
   // The rows written since the last commit count once it is done.

@@ -145,18 +145,22 @@ TEST_P(BatchTest, ExportAndImportRoundTripEveryKindOfValueByteForByte) {
     EXPECT_TRUE(readBytes(parallel + "/" + name) == readBytes(out + "/" + name))
         << name.toStdString();
 
-  // Emptied, then loaded back from the files by their key.
-  exec("UPDATE " + t + " SET v = NULL");
-  const Outcome imported =
-      run({"import", "--table", t, "--column", "v", "--key", "id", "--dir", out});
-  EXPECT_EQ(imported.failures, 0) << imported.lines.join('\n').toStdString();
-  for (size_t i = 0; i < values.size(); ++i) {
-    SCOPED_TRACE(values[i].extension);
-    EXPECT_TRUE(stored(t, int(i) + 1, "v") == values[i].bytes);
+  // Emptied, then loaded back from the files by their key, also with the
+  // files read ahead by several threads.
+  for (const QStringList &jobs : {QStringList(), QStringList{"--jobs", "3"}}) {
+    SCOPED_TRACE(jobs.join(' ').toStdString());
+    exec("UPDATE " + t + " SET v = NULL");
+    const Outcome imported = run(
+        QStringList{"import", "--table", t, "--column", "v", "--key", "id", "--dir", out} + jobs);
+    EXPECT_EQ(imported.failures, 0) << imported.lines.join('\n').toStdString();
+    for (size_t i = 0; i < values.size(); ++i) {
+      SCOPED_TRACE(values[i].extension);
+      EXPECT_TRUE(stored(t, int(i) + 1, "v") == values[i].bytes);
+    }
+    EXPECT_TRUE(storedIsNull(t, nullRow, "v"));
+    EXPECT_FALSE(storedIsNull(t, emptyRow, "v")) << "an empty file is an empty value";
+    EXPECT_TRUE(stored(t, emptyRow, "v").isEmpty());
   }
-  EXPECT_TRUE(storedIsNull(t, nullRow, "v"));
-  EXPECT_FALSE(storedIsNull(t, emptyRow, "v")) << "an empty file is an empty value";
-  EXPECT_TRUE(stored(t, emptyRow, "v").isEmpty());
 }
 
 TEST_P(BatchTest, NamesFromColumnsStayInsideTheFolderAndNeverCollide) {
