@@ -17,6 +17,9 @@ public:
   // Reads up to `max` bytes into `buffer`; returns the count read, 0 at the
   // end. Throws DataError when the underlying read fails.
   virtual qint64 read(char *buffer, qint64 max) = 0;
+  // Where the value is in memory already and none of it has been read,
+  // gives it whole without a copy and leaves the source at its end.
+  virtual bool takeWhole(QByteArray * /*bytes*/) { return false; }
 };
 
 // A source over bytes held in memory.
@@ -31,6 +34,13 @@ public:
       position_ += n;
     }
     return qMax<qint64>(n, 0);
+  }
+  bool takeWhole(QByteArray *bytes) override {
+    if (position_ != 0)
+      return false;
+    *bytes = bytes_;
+    position_ = bytes_.size();
+    return true;
   }
 
 private:

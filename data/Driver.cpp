@@ -19,6 +19,8 @@ void readExactly(ByteSource &source, char *buffer, qint64 count) {
 
 QByteArray readAll(ByteSource &source) {
   QByteArray bytes;
+  if (source.takeWhole(&bytes))
+    return bytes;
   bytes.resize(source.size());
   readExactly(source, bytes.data(), bytes.size());
   return bytes;

@@ -66,6 +66,14 @@ public:
 
   void bindInt(int index, qint64 value) { check(sqlite3_bind_int64(stmt_, index, value)); }
 
+  // Binds bytes that outlive the statement's run, without a copy.
+  void bindHeld(int index, const QByteArray &bytes, bool text) {
+    const auto size = sqlite3_uint64(bytes.size());
+    check(text ? sqlite3_bind_text64(stmt_, index, bytes.constData(), size, SQLITE_STATIC,
+                                     SQLITE_UTF8)
+               : sqlite3_bind_blob64(stmt_, index, bytes.constData(), size, SQLITE_STATIC));
+  }
+
   // Binds a cached value with the storage class it was read with, so that
   // comparisons match what the table holds.
   void bindValue(int index, const CellValue &value) {
@@ -677,6 +685,10 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
     where = whereClause(update.criteria);
   }
 
+  // Values bound whole, kept until the statement is done with them so that
+  // SQLite need not copy them.
+  std::vector<QByteArray> held;
+  held.reserve(update.assignments.size());
   Statement statement(
       *statements_, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                         .arg(quoteIdentifier(update.table), sets.join(QLatin1String(", ")), where));
@@ -689,9 +701,8 @@ QByteArray SqliteDriver::updateRow(const RowUpdate &update) {
     } else {
       // Text cannot be written through a blob handle without turning it
       // into a blob, so text values are bound whole; so are small blobs.
-      const QByteArray bytes = readStream(*a.stream);
-      statement.bindValue(index++, a.column.kind == FieldKind::ftMemo ? CellValue::text(bytes)
-                                                                      : CellValue::bytes(bytes));
+      held.push_back(readStream(*a.stream));
+      statement.bindHeld(index++, held.back(), a.column.kind == FieldKind::ftMemo);
     }
   }
   if (rowid)
