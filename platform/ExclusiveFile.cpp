@@ -81,8 +81,9 @@ bool ExclusiveFile::lockOpened(int fd) {
     ::close(fd);
     return false;
   }
-  // A regular file: reads and writes may block as usual.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // A regular file: reads and writes may block as usual. No other status
+  // flag was asked for, so clearing them all clears O_NONBLOCK.
+  ::fcntl(fd, F_SETFL, 0);
   fd_ = fd;
   error_.clear();
   return true;
@@ -90,8 +91,7 @@ bool ExclusiveFile::lockOpened(int fd) {
 
 void ExclusiveFile::close() {
   if (fd_ >= 0) {
-    ::flock(fd_, LOCK_UN);
-    ::close(fd_);
+    ::close(fd_); // releases the lock: the descriptor is never shared
     fd_ = -1;
   }
 }
