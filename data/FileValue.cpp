@@ -31,7 +31,7 @@ std::shared_ptr<FileValue> FileValue::open(const QString &path) {
   auto value = std::shared_ptr<FileValue>(new FileValue);
   if (!value->file_.open(path))
     throw DataError(QStringLiteral("Cannot open %1").arg(value->file_.errorString()));
-  value->size_ = value->file_.size();
+  value->size_ = value->file_.sizeWhenOpened();
   if (value->size_ < 0)
     throw DataError(QStringLiteral("Cannot read the size of %1").arg(path));
   return value;

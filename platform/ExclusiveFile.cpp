@@ -19,13 +19,14 @@ ExclusiveFile::~ExclusiveFile() {
 }
 
 ExclusiveFile::ExclusiveFile(ExclusiveFile &&other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
-      error_(std::move(other.error_)) {}
+    : fd_(std::exchange(other.fd_, -1)), sizeWhenOpened_(std::exchange(other.sizeWhenOpened_, -1)),
+      path_(std::move(other.path_)), error_(std::move(other.error_)) {}
 
 ExclusiveFile &ExclusiveFile::operator=(ExclusiveFile &&other) noexcept {
   if (this != &other) {
     close();
     fd_ = std::exchange(other.fd_, -1);
+    sizeWhenOpened_ = std::exchange(other.sizeWhenOpened_, -1);
     path_ = std::move(other.path_);
     error_ = std::move(other.error_);
   }
@@ -66,6 +67,7 @@ bool ExclusiveFile::create(const QString &path) {
     close();
     return false;
   }
+  sizeWhenOpened_ = 0;
   return true;
 }
 
@@ -85,6 +87,7 @@ bool ExclusiveFile::lockOpened(int fd) {
   // flag was asked for, so clearing them all clears O_NONBLOCK.
   ::fcntl(fd, F_SETFL, 0);
   fd_ = fd;
+  sizeWhenOpened_ = info.st_size;
   error_.clear();
   return true;
 }
@@ -93,6 +96,7 @@ void ExclusiveFile::close() {
   if (fd_ >= 0) {
     ::close(fd_); // releases the lock: the descriptor is never shared
     fd_ = -1;
+    sizeWhenOpened_ = -1;
   }
 }
 

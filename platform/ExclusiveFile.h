@@ -30,6 +30,8 @@ public:
   QString path() const { return path_; }
 
   qint64 size() const;
+  // The size when it was opened, without asking the file system again.
+  qint64 sizeWhenOpened() const { return sizeWhenOpened_; }
   // Reads at an absolute position, so several readers can share the file.
   // Returns the count read, 0 at the end, -1 on failure.
   qint64 readAt(qint64 position, char *buffer, qint64 max) const;
@@ -43,6 +45,7 @@ private:
   bool lockOpened(int fd);
 
   int fd_ = -1;
+  qint64 sizeWhenOpened_ = -1;
   QString path_;
   QString error_;
 };
