@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 
 #include <functional>
-#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>

@@ -267,6 +267,19 @@ private:
 
   // Runs a measured program after flushing earlier writes, so that one
   // figure does not pay for another's write-back. A failure is recorded.
+  // quillon-batch moving the picture column of `table` to or from the files
+  // of `dir`, named by the key id.
+  Command batchRun(const QString &command, const QString &udl, const QString &table,
+                   const QString &dir) const {
+    Command run;
+    run.argv = {s_.batch, command,    "--udl",   udl,     "--table",
+                table,    "--column", "picture", "--dir", dir};
+    if (command == QLatin1String("import"))
+      run.argv << "--key"
+               << "id";
+    return run;
+  }
+
   // A shell leaves the files it wrote in the page cache, where an export's
   // are on the disk by the time it ends: the reference's time includes
   // flushing them, without the sync that starts each measurement.
@@ -976,18 +989,8 @@ private:
     std::vector<Measure> exportOurs, exportTheirs, importOurs, importTheirs;
     for (int rep = 0; rep < repeats; ++rep) {
       freshFolders({ours, theirs});
-      Command exported;
-      exported.argv = {s_.batch,
-                       QStringLiteral("export"),
-                       QStringLiteral("--udl"),
-                       udl,
-                       "--table",
-                       "pics",
-                       "--column",
-                       "picture",
-                       "--dir",
-                       ours};
-      const Outcome exportedOurs = measured(exported, "quillon-batch export");
+      const Outcome exportedOurs =
+          measured(batchRun("export", udl, "pics", ours), "quillon-batch export");
       exportOurs.push_back(measureOf(exportedOurs));
       Command shellExport;
       shellExport.argv = {
@@ -1004,20 +1007,8 @@ private:
                    QStringLiteral("quillon-batch export, the last value"));
       }
 
-      Command imported;
-      imported.argv = {s_.batch,
-                       QStringLiteral("import"),
-                       QStringLiteral("--udl"),
-                       udl,
-                       "--table",
-                       "pics",
-                       "--column",
-                       "picture",
-                       "--key",
-                       "id",
-                       "--dir",
-                       ours};
-      importOurs.push_back(measureOf(measured(imported, "quillon-batch import")));
+      importOurs.push_back(
+          measureOf(measured(batchRun("import", udl, "pics", ours), "quillon-batch import")));
       Command shellImport;
       shellImport.argv = {
           QStringLiteral("sqlite3"), db,
@@ -1079,10 +1070,8 @@ private:
     for (int rep = 0; rep < repeats; ++rep) {
       freshFolders({ours, theirs});
       pgExec(QStringLiteral("TRUNCATE %1").arg(copies));
-      Command exported;
-      exported.argv = {s_.batch, "export",   "--udl",   udl,     "--table",
-                       table,    "--column", "picture", "--dir", ours};
-      const Outcome exportedOurs = measured(exported, "quillon-batch export (PostgreSQL)");
+      const Outcome exportedOurs =
+          measured(batchRun("export", udl, table, ours), "quillon-batch export (PostgreSQL)");
       exportOurs.push_back(measureOf(exportedOurs));
       const Outcome exportedTheirs =
           measured(psql({QStringLiteral("-q"), QStringLiteral("-f"), exportScript}),
@@ -1096,10 +1085,8 @@ private:
                    QStringLiteral("quillon-batch export (PostgreSQL), the last value"),
                    kCopyValueOffset);
       }
-      Command imported;
-      imported.argv = {s_.batch,   "import",  "--udl", udl,  "--table", table,
-                       "--column", "picture", "--key", "id", "--dir",   ours};
-      importOurs.push_back(measureOf(measured(imported, "quillon-batch import (PostgreSQL)")));
+      importOurs.push_back(measureOf(
+          measured(batchRun("import", udl, table, ours), "quillon-batch import (PostgreSQL)")));
       importTheirs.push_back(
           measureOf(measured(psql({QStringLiteral("-q"), QStringLiteral("-f"), importScript}),
                              "psql \\copy FROM per file")));
